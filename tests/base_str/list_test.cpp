@@ -12,7 +12,10 @@ namespace {
 // Data pointers for list nodes, with the list built from them.
 class ListTest : public ::testing::Test {
  protected:
-  void SetUp() override { baseline_ = LiveTrackedBytes(); }
+  void SetUp() override {
+    baseline_ = LiveTrackedBytes();
+    ASSERT_GE(baseline_, 0) << "memory report unreadable";
+  }
   void TearDown() override {
     if (list_) {
       EXPECT_EQ(SYS_ListRemove(list_), 0);
