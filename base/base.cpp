@@ -6,8 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 
+#include "base/dl.h"
+#include "base/info.h"
 #include "base/internal.h"
 
 namespace {
@@ -121,17 +124,20 @@ extern "C" int SYS_MkDir(const char *path) {
   if (!path || !*path) return 1;
   if (mkdir(path, 0755) == 0) return 0;
   if (errno != ENOENT && errno != ENOTDIR) return 1;
-  const char *cut = std::strrchr(path, '/');
-  if (!cut || cut == path) return 1;
-  std::string parent(path, cut);
-  if (SYS_MkDir(parent.c_str()) == 0) SYS_MkDir(path);
-  return 0;
+  // Make the parent (cut at the last separator that has a name after it), then
+  // this one once more. The answer is that of the retry: a path below a plain
+  // file is a failure, and the parent step cannot repeat itself for ever.
+  std::string_view whole(path);
+  auto last = whole.find_last_not_of('/');
+  auto cut = last == std::string_view::npos ? last : whole.rfind('/', last);
+  if (cut == std::string_view::npos || cut == 0) return 1;
+  std::string parent(whole.substr(0, cut));
+  if (SYS_MkDir(parent.c_str()) != 0) return 1;
+  return mkdir(path, 0755) == 0 ? 0 : 1;
 }
 
 extern "C" int SYS_BaseInit(void *module, int count, char **arguments, SYS_CPU_t **cpu) {
   using namespace brisk::base;
-  (void)module;
-  (void)cpu;
   // 1. Thread module: mutex kind and the thread-list lock.
   SYS_ThreadInit();
   // 2. The argument list, entry 0 first.
@@ -144,9 +150,11 @@ extern "C" int SYS_BaseInit(void *module, int count, char **arguments, SYS_CPU_t
   errClear();
   // 6. Socket library start-up: nothing to start for BSD sockets.
   // 7. Processor description for the caller.
+  if (cpu) *cpu = SYS_GetCPU();
   // 8. The show clock.
   SYS_TimerReset();
   // 9. The program's own module, preloaded as "Base".
+  if (module) SYS_DlAddLib(module, "Base");
   // 10. Where home and the program directory are.
   char *home = SYS_PathGet(SYS_PATH_HOME, "");
   char *sys = SYS_PathGet(SYS_PATH_SYSTEM, "");
@@ -164,11 +172,14 @@ extern "C" int SYS_BaseDone(void) {
   // 2. Threads: the list lock goes, every thread still registered is reported.
   SYS_ThreadDone();
   // 3. Texts kept by the system information module.
+  InfoShutdown();
+  // The module list's records go before the final sweep; modules stay loaded.
+  DlShutdown();
   // 4. Socket library shutdown: nothing to stop.
   // 5. The argument list.
   CfgRelease();
   // 6. File module shutdown.
-  errClear();
+  FileShutdown();
   // 7. End of log.
   LogShutdown();
   // 8. Leak report and the final sweep.

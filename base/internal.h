@@ -27,5 +27,8 @@ void LogShutdown();  // "--- End of log." and the log closes
 void CfgRelease();   // releases the argument list
 void MemStartup();   // reads the memory switches
 void MemShutdown();  // leak report, then every remaining block is released
+void FileShutdown();  // every pack unmounted, archives closed, error code cleared
+void InfoShutdown(); // releases the system texts
+void DlShutdown();   // forgets the module list (the modules stay loaded)
 
 }  // namespace brisk::base

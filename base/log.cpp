@@ -10,6 +10,7 @@
 #include <mutex>
 #include <strings.h>
 
+#include "base/info.h"
 #include "base/internal.h"
 #include "base/mem.h"
 
@@ -44,12 +45,25 @@ const char *LevelPrefix(int level) {
   }
 }
 
+// "YYYYMMDD HHMMSS" of the local time into text.
+void FormatStamp(char (&text)[32]) {
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  std::snprintf(text, sizeof text, "%d%02d%02d %02d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                tm.tm_hour, tm.tm_min, tm.tm_sec);
+}
+
 // Writes g_line (already formatted) to the console and the log file, with the
 // time stamp in front when `stamp` asks for it and the flag word allows it.
+// The stamp is made on the stack: a tracked allocation here would log its own
+// allocation line (-debug-memalloc) from inside this line, without end.
 void Emit(bool stamp) {
   unsigned flags = g_flags.load(std::memory_order_relaxed);
   stamp = stamp && (flags & SYS_DBG_STAMP);
-  char *ts = stamp ? SYS_TimeStamp() : nullptr;
+  char stamp_text[32];
+  if (stamp) FormatStamp(stamp_text);
+  const char *ts = stamp ? stamp_text : nullptr;
   if (flags & SYS_DBG_ECHO) {
     if (ts) std::fprintf(stdout, "%s ", ts);
     std::fputs(g_line, stdout);
@@ -63,7 +77,6 @@ void Emit(bool stamp) {
       std::fclose(f);
     }
   }
-  if (ts) SYS_MemFree(ts);
 }
 
 }  // namespace
@@ -122,13 +135,10 @@ void brisk::base::CfgRelease() {
 // --- log -------------------------------------------------------------------
 
 extern "C" char *SYS_TimeStamp(void) {
-  std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
+  char stamp[32];
+  FormatStamp(stamp);
   auto *text = static_cast<char *>(SYS_MemGet(32, "SYS_TimeStamp"));
-  if (!text) return nullptr;
-  std::snprintf(text, 32, "%d%02d%02d %02d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
-                tm.tm_min, tm.tm_sec);
+  if (text) std::memcpy(text, stamp, sizeof stamp);
   return text;
 }
 
@@ -216,6 +226,7 @@ void brisk::base::LogStartup() {
   SYS_DbgPrintf(1, "--- application : %s\n\n", SYS_CfgEntry(0) ? SYS_CfgEntry(0) : "");
 
   // System information lines (operating system and memory).
+  SYS_DetectSystem();
 }
 
 void brisk::base::LogShutdown() {

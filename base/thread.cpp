@@ -184,7 +184,13 @@ extern "C" int SYS_ThreadKill(SYS_Thread_p thread) {
     return -1;
   }
   SYS_MSG(2, "thread", "[SYS_ThreadKill] terminate thread: \"%s\"\n", thread->name);
-  if (thread->state != SYS_THREAD_EXITED) thread->state = SYS_THREAD_KILLED;
+  // Exchanged, not tested and then written: a thread that ends right now sets
+  // state 2, which a late write of 3 would hide from the loop below for ever.
+  int state = thread->state;
+  while (state != SYS_THREAD_EXITED &&
+         !__atomic_compare_exchange_n(&thread->state, &state, SYS_THREAD_KILLED, false, __ATOMIC_SEQ_CST,
+                                      __ATOMIC_SEQ_CST)) {
+  }
   thread->stop = 1;
   pthread_join(thread->handle, nullptr);
   for (;;) {

@@ -1,0 +1,2 @@
+# Pack archives: the mount (header, catalog block, records) and every entry read.
+brisk_add_fuzzer(pack_fuzz SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/pack_fuzz.cpp LIBS base)
