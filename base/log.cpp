@@ -45,6 +45,13 @@ const char *LevelPrefix(int level) {
   }
 }
 
+// A line cut to the buffer keeps its line end, so that the next line does not
+// run on behind it in the file. `length` is what vsnprintf wanted to write.
+void KeepLineEnd(int length, size_t used) {
+  if (length < 0 || used + static_cast<size_t>(length) < kLineSize) return;
+  g_line[kLineSize - 2] = '\n';
+}
+
 // "YYYYMMDD HHMMSS" of the local time into text.
 void FormatStamp(char (&text)[32]) {
   std::time_t now = std::time(nullptr);
@@ -152,8 +159,9 @@ extern "C" void SYS_DbgMsg(int level, const char *format, ...) {
   std::memcpy(g_line, prefix, used + 1);
   va_list args;
   va_start(args, format);
-  std::vsnprintf(g_line + used, kLineSize - used, format, args);
+  int length = std::vsnprintf(g_line + used, kLineSize - used, format, args);
   va_end(args);
+  KeepLineEnd(length, used);
   Emit(true);
 }
 
@@ -163,8 +171,9 @@ extern "C" int SYS_DbgPrintf(int stamp, const char *format, ...) {
   if (!(g_flags.load() & SYS_DBG_ON)) return 0;
   va_list args;
   va_start(args, format);
-  std::vsnprintf(g_line, kLineSize, format, args);
+  int length = std::vsnprintf(g_line, kLineSize, format, args);
   va_end(args);
+  KeepLineEnd(length, 0);
   Emit(stamp != 0);
   return 0;
 }
