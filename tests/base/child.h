@@ -1,0 +1,114 @@
+// Helpers of the base library tests.
+//
+// The base library's start-up and shutdown are process-wide, so every case
+// that starts it (or needs an empty block list, a fresh argument list or its
+// own environment) runs in a forked child. Expectations inside the child are
+// ordinary gtest expectations: the child prints its failures and reports them
+// through its exit status, which the parent checks.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/base.h"
+
+namespace basetest {
+
+// Runs body in a forked child; a child that hangs is ended after two minutes.
+inline void InChild(const std::function<void()> &body) {
+  std::fflush(nullptr);
+  pid_t pid = fork();
+  ASSERT_NE(pid, -1);
+  if (pid == 0) {
+    alarm(120);
+    body();
+    std::fflush(nullptr);
+    _exit(::testing::Test::HasFailure() ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the child reported failures (see above)";
+}
+
+// Starts the base library with this command line (entry 0 is the program path).
+inline void StartBase(std::vector<std::string> args) {
+  std::vector<char *> argv;
+  for (auto &a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  SYS_BaseInit(nullptr, static_cast<int>(args.size()), argv.data(), nullptr);
+}
+
+inline bool Exists(const std::string &path) { return std::filesystem::exists(path); }
+
+inline std::string ReadFile(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+inline void WriteFile(const std::string &path, const std::string &text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::vector<std::string> Lines(const std::string &text) {
+  std::vector<std::string> lines;
+  std::stringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The message parts of the module lines "[tag][file:line:func()] message" of
+// one tag, as "func: message", in file order.
+inline std::vector<std::string> ModuleLines(const std::string &text, const std::string &tag) {
+  std::vector<std::string> out;
+  const std::regex line("^\\[" + tag + "\\]\\[[^:\\]]+:[0-9]+:([A-Za-z_0-9]+)\\(\\)\\] (.*)$");
+  for (const auto &l : Lines(text)) {
+    std::smatch m;
+    if (std::regex_match(l, m, line)) out.push_back(m[1].str() + ": " + m[2].str());
+  }
+  return out;
+}
+
+// Escapes text for use inside a regular expression.
+inline std::string Quote(const std::string &text) {
+  static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
+  return std::regex_replace(text, special, R"(\$&)");
+}
+
+// The local time stamp of the log and the memory report: "YYYYMMDD HHMMSS".
+inline const char *kStamp = "[0-9]{8} [0-9]{6}";
+
+// Every test works in a fresh directory of its own below the working directory.
+class Scratch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    for (char &c : name)
+      if (c == '/') c = '_';
+    home_ = std::filesystem::current_path();
+    dir_ = home_ / name;
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    std::filesystem::current_path(dir_);
+  }
+  void TearDown() override { std::filesystem::current_path(home_); }
+
+  std::filesystem::path home_, dir_;
+};
+
+}  // namespace basetest
