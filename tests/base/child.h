@@ -7,6 +7,7 @@
 // through its exit status, which the parent checks.
 #pragma once
 
+#include "tests/support/child.h"
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -26,22 +27,7 @@
 
 namespace basetest {
 
-// Runs body in a forked child; a child that hangs is ended after two minutes.
-inline void InChild(const std::function<void()> &body) {
-  std::fflush(nullptr);
-  pid_t pid = fork();
-  ASSERT_NE(pid, -1);
-  if (pid == 0) {
-    alarm(120);
-    body();
-    std::fflush(nullptr);
-    _exit(::testing::Test::HasFailure() ? 1 : 0);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the child reported failures (see above)";
-}
+using brisktest::InChild;
 
 // Starts the base library with this command line (entry 0 is the program path).
 inline void StartBase(std::vector<std::string> args) {

@@ -80,22 +80,6 @@ bool PumpUntil(const std::function<bool()> &done, int limit_ms) {
   }
 }
 
-void InChild(const std::function<void()> &body) {
-  std::fflush(nullptr);
-  pid_t pid = fork();
-  ASSERT_NE(pid, -1);
-  if (pid == 0) {
-    alarm(120);
-    body();
-    std::fflush(nullptr);
-    _exit(::testing::Test::HasFailure() ? 1 : 0);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the child reported failures (see above)";
-}
-
 // --- X ------------------------------------------------------------------------
 
 X::X() : display_(XOpenDisplay(nullptr)) {

@@ -6,6 +6,7 @@
 // server).
 #pragma once
 
+#include "tests/support/child.h"
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -42,8 +43,7 @@ int Record(wm_event_t *event);
 // passes (20 s: slow shared machines). Returns done()'s last answer.
 bool PumpUntil(const std::function<bool()> &done, int limit_ms = 20000);
 
-// Runs body in a forked child; the child's failures fail the test.
-void InChild(const std::function<void()> &body);
+using brisktest::InChild;
 
 // The test's own connection to the X server of DISPLAY.
 class X {
