@@ -1,0 +1,77 @@
+// Runtime glue: opening and closing the show's window, and its event callback.
+#include "runtime/window.h"
+
+#include "runtime/gl.h"
+#include "runtime/registry.h"
+
+extern "C" {
+
+wm_window_t *showWindow = nullptr;
+std::int32_t showQuit = 0;
+std::int32_t showLastKey = 0;
+
+void OpenShowWindow(const char *title, std::int32_t *width, std::int32_t *height, std::int32_t *fullscreen) {
+  SYS_WriteLn("creatwindow");
+  SYS_WriteLn("creatwindow2");
+  // The show has one fixed mode, whatever the caller asked for.
+  if (width) *width = 800;
+  if (height) *height = 600;
+  if (fullscreen) *fullscreen = 1;
+
+  showWindow = wmCreateWindow(0, 0, 800, 600);
+  if (!showWindow) SYS_FatalError("Unable to create window.");
+  // The title is kept as a short string, as every name of the runtime.
+  ShortString caption(title ? title : "");
+  wmOptions(showWindow, WM_OPT_TITLE, reinterpret_cast<intptr_t>(SYS_PChar(caption)));
+  wmOptions(showWindow, WM_OPT_CALLBACK, reinterpret_cast<intptr_t>(&ShowEvent));
+
+  SYS_WriteLn(" - set view mode.");
+  wmOptions(showWindow, WM_OPT_HIDECURSOR, 1);
+  wmSetVideoMode(800, 600, 32, 0.0f);
+
+  wmShowWindow(showWindow);
+  InitGLExtensions();
+
+  // Black before anything is loaded.
+  for (int i = 0; i < 4; ++i) {
+    rgl::glClearColor(0, 0, 0, 0);
+    rgl::glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    wmSwapBuffers(showWindow);
+  }
+
+  wmOptions(showWindow, WM_OPT_BORDERLESS, 1);
+  wmOptions(showWindow, WM_OPT_FULLSCREEN, 1);
+}
+
+void CloseShowWindow(void) {
+  if (!showWindow) return;
+  wmHideWindow(showWindow);
+  wmDestroyWindow(showWindow);
+  showWindow = nullptr;
+}
+
+int ShowEvent(wm_event_t *event) {
+  if (!event) return 0;
+  switch (event->type) {
+    case WM_EVENT_KEY:
+      // Only presses (auto-repeat included) are recorded as the last key:
+      // a clock key acts once per press, however the press and the release
+      // fall into the frames.
+      if (event->key.kind == WM_KIND_KEYDOWN) showLastKey = event->key.code;
+      if (event->key.code == WM_KEY_ESCAPE) showQuit = 1;
+      break;
+    case WM_EVENT_WINDOW:
+      if (event->conf.kind == WM_KIND_CLOSE) {
+        showQuit = 1;
+      } else if (event->conf.kind == WM_KIND_GEOMETRY) {
+        wmMakeCurrent(event->window);
+        rgl::glViewport(0, 0, event->conf.width, event->conf.height);
+      }
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,48 @@
+// The show: program entry, start-up order, frame loop and shutdown.
+//
+// ShowMain brings the runtime up in a fixed order, opens the 800 by 600
+// full-screen window, loads the show's data, starts the music and runs one
+// frame loop on the show clock until Escape, a close request or 67314 ms.
+//
+// Test seam: when the environment variable BRISK_SHOW_TRACE names a file, the
+// show appends plain-text lines to it (and flushes each):
+//   "step <n> <ms>"                  end of start-up step n, ms since main()
+//                                    (1 unit start-up, 2 subsystems, 3 pack,
+//                                    4 window and GL check, 9 show data,
+//                                    12 music, 13 clock start)
+//   "first-frame <ms> <ms>"          first frame presented: ms since main()
+//                                    and ms since the process started
+//   "clock-key <code> <adjust> <t>"  a debug clock key acted: key code, the
+//                                    clock adjustment afterwards, the clock
+//   "end <quit> <t> <frames>"        loop left: quit flag, last clock value,
+//                                    frames presented
+// Without the variable nothing is written and nothing is measured.
+#pragma once
+
+#include <cstdint>
+
+extern "C" {
+
+// Length of the show in milliseconds: the loop ends when the clock reaches it.
+enum { SHOW_END_TIME = 67314 };
+
+// Window size W, H (800 by 600 once the window is open).
+extern std::int32_t showWidth;
+extern std::int32_t showHeight;
+// Show time t in milliseconds, read once per frame.
+extern std::int32_t showTime;
+// 1 when the command line carries -debug (overlay and clock keys).
+extern std::int32_t showDebug;
+// Fixed settings of this show: sound on, vertical sync on, full-size textures.
+extern const std::int32_t showNoSound;
+extern const std::int32_t showVerticalSync;
+extern const std::int32_t showTextureQuality;
+
+// Prints "GL_ERROR:" and the GLU text of every pending GL error on standard output.
+void DrainGLErrors(void);
+// Acts on showLastKey when it is one of the five clock keys.
+void ShowClockKeys(void);
+// The program: start-up, frame loop, normal end. Returns the exit code (0).
+int ShowMain(int argc, char **argv);
+
+}  // extern "C"

@@ -1,0 +1,199 @@
+#include "support.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vorbis/vorbisenc.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include "base/base.h"
+#include "runtime/registry.h"
+
+namespace rttest {
+
+namespace fs = std::filesystem;
+
+namespace {
+std::vector<char *> Argv(std::vector<std::string> &args) {
+  std::vector<char *> argv;
+  for (auto &a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  return argv;
+}
+}  // namespace
+
+void StartUnits(std::vector<std::string> args) {
+  // Kept alive: the base library keeps pointers into the argument list.
+  static std::vector<std::string> keep;
+  keep = std::move(args);
+  static std::vector<char *> argv;
+  argv = Argv(keep);
+  SYS_RuntimeUnitsInit(static_cast<int>(keep.size()), argv.data());
+}
+
+void StartBase(std::vector<std::string> args) {
+  std::vector<char *> argv = Argv(args);
+  SYS_BaseInit(nullptr, static_cast<int>(args.size()), argv.data(), nullptr);
+}
+
+std::string ReadFile(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+void WriteFile(const std::string &path, const std::string &text) { std::ofstream(path, std::ios::binary) << text; }
+
+std::vector<std::string> Lines(const std::string &text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+long FindLine(const std::vector<std::string> &lines, const std::string &line, long from) {
+  for (long i = from < 0 ? 0 : from; i < static_cast<long>(lines.size()); ++i)
+    if (lines[static_cast<std::size_t>(i)] == line) return i;
+  return -1;
+}
+
+bool WriteOgg(const std::string &path, double seconds) {
+  vorbis_info vi;
+  vorbis_info_init(&vi);
+  if (vorbis_encode_init_vbr(&vi, 2, 44100, 0.1f) != 0) return false;
+  vorbis_comment vc;
+  vorbis_comment_init(&vc);
+  vorbis_dsp_state vd;
+  vorbis_block vb;
+  vorbis_analysis_init(&vd, &vi);
+  vorbis_block_init(&vd, &vb);
+  ogg_stream_state os;
+  ogg_stream_init(&os, 1);
+  std::ofstream out(path, std::ios::binary);
+  auto write_page = [&](const ogg_page &og) {
+    out.write(reinterpret_cast<const char *>(og.header), og.header_len);
+    out.write(reinterpret_cast<const char *>(og.body), og.body_len);
+  };
+  ogg_packet header, comment, code;
+  vorbis_analysis_headerout(&vd, &vc, &header, &comment, &code);
+  ogg_stream_packetin(&os, &header);
+  ogg_stream_packetin(&os, &comment);
+  ogg_stream_packetin(&os, &code);
+  ogg_page og;
+  while (ogg_stream_flush(&os, &og)) write_page(og);
+
+  long frames = static_cast<long>(seconds * 44100);
+  unsigned seed = 1;
+  for (long done = 0; done <= frames;) {
+    long n = std::min(4096L, frames - done);
+    if (n > 0) {
+      float **buffer = vorbis_analysis_buffer(&vd, static_cast<int>(n));
+      for (long i = 0; i < n; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        float v = static_cast<float>((seed >> 16) & 0x7fff) / 32768.0f * 0.01f;  // faint noise
+        buffer[0][i] = v;
+        buffer[1][i] = -v;
+      }
+    }
+    vorbis_analysis_wrote(&vd, static_cast<int>(n));
+    done += n > 0 ? n : 1;
+    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
+      vorbis_analysis(&vb, nullptr);
+      vorbis_bitrate_addblock(&vb);
+      ogg_packet op;
+      while (vorbis_bitrate_flushpacket(&vd, &op)) {
+        ogg_stream_packetin(&os, &op);
+        while (ogg_stream_pageout(&os, &og)) write_page(og);
+      }
+    }
+  }
+  while (ogg_stream_flush(&os, &og)) write_page(og);
+  ogg_stream_clear(&os);
+  vorbis_block_clear(&vb);
+  vorbis_dsp_clear(&vd);
+  vorbis_comment_clear(&vc);
+  vorbis_info_clear(&vi);
+  return static_cast<bool>(out);
+}
+
+std::string CopyShow() {
+  fs::path from = BRISK_SHOW_EXE;
+  fs::path to = fs::current_path() / "moth";
+  std::error_code ec;
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+  return ec ? std::string() : to.string();
+}
+
+Program::Program(const std::string &path, std::vector<std::string> args, std::vector<std::string> env) {
+  out_ = (fs::current_path() / "stdout.txt").string();
+  err_ = (fs::current_path() / "stderr.txt").string();
+  std::vector<std::string> argv_s;
+  argv_s.push_back(path);
+  for (auto &a : args) argv_s.push_back(a);
+  std::vector<char *> argv = Argv(argv_s);
+  std::fflush(nullptr);
+  pid_ = fork();
+  if (pid_ == 0) {
+    for (auto &e : env) putenv(e.data());
+    int o = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int e = open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(o, 1);
+    dup2(e, 2);
+    execv(path.c_str(), argv.data());
+    _exit(127);
+  }
+}
+
+Program::~Program() {
+  if (pid_ > 0 && !ended_) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, &status_, 0);
+  }
+}
+
+bool Program::Running() {
+  if (pid_ <= 0 || ended_) return false;
+  if (waitpid(pid_, &status_, WNOHANG) == pid_) {
+    ended_ = true;
+    return false;
+  }
+  return true;
+}
+
+int Program::Wait(int limit_ms) {
+  if (pid_ <= 0) return -1;
+  if (!WaitFor([this] { return !Running(); }, limit_ms)) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, &status_, 0);
+    ended_ = true;
+    return -1;
+  }
+  return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+}
+
+std::string Program::Out() const { return ReadFile(out_); }
+std::string Program::Err() const { return ReadFile(err_); }
+
+bool WaitFor(const std::function<bool()> &done, int limit_ms) {
+  auto start = std::chrono::steady_clock::now();
+  while (!done()) {
+    if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(limit_ms)) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+bool Xdotool(const std::string &args) { return std::system(("timeout 30 xdotool " + args + " >/dev/null 2>&1").c_str()) == 0; }
+
+}  // namespace rttest
