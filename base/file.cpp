@@ -82,95 +82,63 @@ extern "C" SYS_File_t *SYS_FileOpen(const char *name, unsigned flags) {
   return OpenRecord(*chosen, name, flags);
 }
 
+namespace {
+
+// The operation `op` of an open file, or null with the error set: 10 when the
+// file or the call's arguments are unusable, 11 when the handler lacks it.
+template <typename Fn>
+Fn Operation(SYS_File_t *file, Fn SYS_File_t::*op, bool arguments_ok) {
+  if (!file || !arguments_ok) {
+    errSetLastError(SYS_ERR_ARG);
+    return nullptr;
+  }
+  if (!(file->*op)) errSetLastError(SYS_ERR_HANDLER);
+  return file->*op;
+}
+
+}  // namespace
+
 extern "C" int SYS_FileSeek(SYS_File_t *file, int offset) {
   errClear();
-  if (!file || !file->handle) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
-  if (!file->seek) {
-    errSetLastError(SYS_ERR_HANDLER);
-    return -1;
-  }
-  return file->seek(file, offset);
+  auto seek = Operation(file, &SYS_File_t::seek, file && file->handle);
+  return seek ? seek(file, offset) : -1;
 }
 
 extern "C" int SYS_FileRead(SYS_File_t *file, void *buffer, int length) {
-  if (!file || length < 0 || (!buffer && length > 0)) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
-  if (!file->read) {
-    errSetLastError(SYS_ERR_HANDLER);
-    return -1;
-  }
-  return file->read(file, buffer, length);
+  auto read = Operation(file, &SYS_File_t::read, length >= 0 && (buffer || length == 0));
+  return read ? read(file, buffer, length) : -1;
 }
 
 extern "C" char *SYS_FileGetStr(SYS_File_t *file, char *buffer, int size) {
-  if (!file) {
-    errSetLastError(SYS_ERR_ARG);
-    return nullptr;
-  }
-  if (!file->getstr) {
-    errSetLastError(SYS_ERR_HANDLER);
-    return nullptr;
-  }
-  return file->getstr(file, buffer, size);
+  auto getstr = Operation(file, &SYS_File_t::getstr, true);
+  return getstr ? getstr(file, buffer, size) : nullptr;
 }
 
 extern "C" int SYS_FilePutStr(SYS_File_t *file, const char *format, ...) {
   errClear();
-  if (!file || !format || !file->handle) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
-  if (!file->putstr) {
-    errSetLastError(SYS_ERR_HANDLER);
-    return -1;
-  }
+  auto putstr = Operation(file, &SYS_File_t::putstr, format && file && file->handle);
+  if (!putstr) return -1;
   char text[2048];
   va_list args;
   va_start(args, format);
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
-  return file->putstr(file, text);
+  return putstr(file, text);
 }
 
 extern "C" int SYS_FileWrite(SYS_File_t *file, const void *buffer, int length) {
-  if (!file || length < 0 || (!buffer && length > 0)) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
-  if (!file->write) {
-    errSetLastError(SYS_ERR_HANDLER);
-    return -1;
-  }
-  return file->write(file, buffer, length);
+  auto write = Operation(file, &SYS_File_t::write, length >= 0 && (buffer || length == 0));
+  return write ? write(file, buffer, length) : -1;
 }
 
 extern "C" int SYS_FileEof(SYS_File_t *file) {
-  if (!file) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
-  if (!file->eof) {
-    errSetLastError(SYS_ERR_HANDLER);
-    return -1;
-  }
-  return file->eof(file);
+  auto eof = Operation(file, &SYS_File_t::eof, true);
+  return eof ? eof(file) : -1;
 }
 
 extern "C" int SYS_FileTell(SYS_File_t *file) {
-  if (!file) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
-  if (!file->tell) {
-    errSetLastError(SYS_ERR_HANDLER);
-    return -1;
-  }
-  return file->tell(file);
+  auto tell = Operation(file, &SYS_File_t::tell, true);
+  return tell ? tell(file) : -1;
 }
 
 extern "C" int SYS_FileClose(SYS_File_t *file) {
