@@ -149,36 +149,34 @@ extern "C" int SYS_FileClose(SYS_File_t *file) {
   return result;
 }
 
-extern "C" int SYS_FileExist(const char *name) {
+namespace {
+
+// The first handler, in lookup order, that holds name; null with the error
+// set (10 for no name, 1 when nobody holds it).
+const SYS_FileHandler *Holder(const char *name) {
   errClear();
   if (!name) {
     errSetLastError(SYS_ERR_ARG);
-    return -1;
+    return nullptr;
   }
   for (const SYS_FileHandler &handler : kHandlers) {
     if (handler.exist && handler.exist(name) == 0) {
       errClear();
-      return 0;
+      return &handler;
     }
   }
   errSetLastError(SYS_ERR_NOTFOUND);
-  return -1;
+  return nullptr;
 }
 
+}  // namespace
+
+extern "C" int SYS_FileExist(const char *name) { return Holder(name) ? 0 : -1; }
+
 extern "C" int SYS_FileSize(const char *name) {
-  errClear();
-  if (!name) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
-  for (const SYS_FileHandler &handler : kHandlers) {
-    if (handler.exist && handler.exist(name) == 0) {
-      errClear();
-      return handler.size ? handler.size(name) : 1;
-    }
-  }
-  errSetLastError(SYS_ERR_NOTFOUND);
-  return -1;
+  const SYS_FileHandler *handler = Holder(name);
+  if (!handler) return -1;
+  return handler->size ? handler->size(name) : 1;
 }
 
 extern "C" int SYS_FilePackOpen(const char *path) {
