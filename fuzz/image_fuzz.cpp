@@ -5,6 +5,7 @@
 // lookup, channel swap, flip, and a texture quality taken from the input's
 // size); a record that comes back goes through a copy, a conversion and a
 // shrink. Tracked memory must come back to where it was.
+#include "tests/support/live_memory.h"
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -45,18 +46,7 @@ int Close() {
 }
 int Exist(const char *name) { return std::strcmp(name, kName) == 0 ? 0 : -1; }
 
-long TrackedBytes() {
-  if (SYS_MemInfo(g_report.c_str()) != 0) return -1;
-  long total = -1;
-  if (FILE *f = std::fopen(g_report.c_str(), "r")) {
-    char line[512];
-    while (std::fgets(line, sizeof line, f))
-      if (std::sscanf(line, "Total: %ld bytes", &total) == 1) break;
-    std::fclose(f);
-  }
-  unlink(g_report.c_str());
-  return total;
-}
+long TrackedBytes() { return brisktest::ReadLiveMemory(g_report.c_str()).bytes; }
 
 void Exercise(txBitmap *b) {
   // Big pictures only cost time here; their reading has been done.

@@ -1,6 +1,7 @@
 // Fuzzes the pack archive reader: each input is written to a file, mounted,
 // and every entry is opened and read with reads, seeks and line reads. The
 // same bytes also go through the bounded block reader on their own.
+#include "tests/support/live_memory.h"
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -27,17 +28,7 @@ void RemoveFiles() {
 }
 
 // Total bytes the tracked allocator holds, from its own report.
-long TrackedBytes() {
-  if (SYS_MemInfo(g_report.c_str()) != 0) return -1;
-  long total = -1;
-  if (FILE *f = std::fopen(g_report.c_str(), "r")) {
-    char line[512];
-    while (std::fgets(line, sizeof line, f))
-      if (std::sscanf(line, "Total: %ld bytes", &total) == 1) break;
-    std::fclose(f);
-  }
-  return total;
-}
+long TrackedBytes() { return brisktest::ReadLiveMemory(g_report.c_str()).bytes; }
 
 bool WriteArchive(const uint8_t *data, size_t size) {
   const int fd = open(g_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);

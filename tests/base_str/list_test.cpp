@@ -5,9 +5,11 @@
 #include "base/list.h"
 #include "base/log.h"
 #include "base/mem.h"
-#include "live_blocks.h"
+#include "tests/support/live_memory.h"
 
 namespace {
+
+using brisktest::LiveTrackedBytes;
 
 // Data pointers for list nodes, with the list built from them.
 class ListTest : public ::testing::Test {

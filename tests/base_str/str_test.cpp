@@ -10,9 +10,11 @@
 #include "base/log.h"
 #include "base/mem.h"
 #include "base/str.h"
-#include "live_blocks.h"
+#include "tests/support/live_memory.h"
 
 namespace {
+
+using brisktest::LiveTrackedBytes;
 
 // Exactly-sized heap copy, so that the sanitizer catches any read or write
 // past the terminator.

@@ -4,6 +4,7 @@
 // the reader, so that malformed archives can be made byte by byte.
 #pragma once
 
+#include "tests/support/live_memory.h"
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -52,27 +53,9 @@ inline std::string ReadFile(const std::string &path) {
   return all.str();
 }
 
-// Bytes and blocks the tracked allocator holds right now, from its own report.
-struct Live {
-  unsigned bytes = 0;
-  int blocks = 0;
-  std::string report;
-};
-
-inline Live LiveMemory() {
-  Live live;
-  const char *path = "live-blocks.txt";
-  if (SYS_MemInfo(path) != 0) return live;
-  live.report = ReadFile(path);
-  std::remove(path);
-  std::istringstream lines(live.report);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (line.find(" bytes") != std::string::npos && line.find(" -> ") != std::string::npos) ++live.blocks;
-    if (line.rfind("Total: ", 0) == 0) live.bytes = static_cast<unsigned>(std::stoul(line.substr(7)));
-  }
-  return live;
-}
+// Bytes and blocks the tracked allocator holds right now.
+using Live = brisktest::LiveMemory;
+inline Live LiveMemory() { return brisktest::ReadLiveMemory(); }
 
 inline int OpenDescriptors() {
   int count = 0;

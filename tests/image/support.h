@@ -5,6 +5,7 @@
 // and the tracked allocator's live total.
 #pragma once
 
+#include "tests/support/live_memory.h"
 #include "tests/support/child.h"
 #include <gtest/gtest.h>
 
@@ -150,16 +151,7 @@ struct Owned {
   explicit operator bool() const { return b != nullptr; }
 };
 
-// Bytes held by live tracked blocks, from the allocator's own report.
-inline long LiveTrackedBytes() {
-  const char *path = "live-blocks.txt";
-  if (SYS_MemInfo(path) != 0) return -1;
-  std::string text = ReadText(path);
-  std::remove(path);
-  const auto at = text.rfind("Total: ");
-  if (at == std::string::npos) return -1;
-  return std::stol(text.substr(at + 7));
-}
+using brisktest::LiveTrackedBytes;
 
 // Every case starts from the loader's initial settings and knows where the
 // log stood when it began.

@@ -357,16 +357,6 @@ std::vector<std::string> Lines(const std::string &text) {
   return lines;
 }
 
-long LiveTrackedBytes() {
-  const char *path = "live-blocks.txt";
-  if (SYS_MemInfo(path) != 0) return -1;
-  const auto bytes = ReadBytes(path);
-  std::remove(path);
-  const std::string text(bytes.begin(), bytes.end());
-  const auto at = text.rfind("Total: ");
-  if (at == std::string::npos) return -1;
-  return std::stol(text.substr(at + 7));
-}
 
 bool WritePack(const std::string &path, const std::vector<std::pair<std::string, std::vector<std::uint8_t>>> &entries,
                bool compressed) {

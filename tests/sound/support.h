@@ -3,6 +3,7 @@
 // framework log captured to a file, and pack archives built on the spot.
 #pragma once
 
+#include "tests/support/live_memory.h"
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -80,7 +81,7 @@ std::string LogSince(long mark);
 std::vector<std::string> Lines(const std::string &text);
 
 // Bytes held by live tracked blocks (from the memory report), -1 on failure.
-long LiveTrackedBytes();
+using brisktest::LiveTrackedBytes;
 
 // A pack archive holding the given entries (name, bytes), each stored raw or
 // as a compressed block, written to path. True on success.
