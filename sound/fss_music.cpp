@@ -12,6 +12,7 @@
 #include <AL/alc.h>
 
 #include <algorithm>
+#include <climits>
 #include <atomic>
 
 #include "base/log.h"
@@ -361,8 +362,10 @@ extern "C" int FSS_GetMusicTime(FSS_Music_t *music) {
     return -1;
   }
   Lock lock(music->mutex);
-  const double seconds = Vorbis_TellTime(music->stream);
-  return seconds < 0.0 ? -1 : static_cast<int>(seconds * 1000.0);
+  const double ms = Vorbis_TellTime(music->stream) * 1000.0;
+  if (!(ms >= 0.0)) return -1;
+  // A forged stream length can claim more milliseconds than an int holds.
+  return ms < static_cast<double>(INT_MAX) ? static_cast<int>(ms) : INT_MAX;
 }
 
 extern "C" int FSS_GetMusicState(FSS_Music_t *music) {

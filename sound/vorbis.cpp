@@ -128,11 +128,18 @@ extern "C" int64_t Vorbis_Tell(Vorbis_t *stream) {
   if (!stream) return -1;
   const ogg_int64_t samples = ov_pcm_tell(Decoder(stream));
   if (samples < 0) return -1;
-  return static_cast<int64_t>(samples) * stream->channels * 2;
+  // A forged granule position can put the decoder anywhere in 64 bits.
+  const int64_t frame = static_cast<int64_t>(stream->channels) * 2;
+  if (frame <= 0 || samples > INT64_MAX / frame) return -1;
+  return static_cast<int64_t>(samples) * frame;
 }
 
 extern "C" double Vorbis_TellTime(Vorbis_t *stream) {
   if (!stream) return -1.0;
+  // After a failed seek the decoder stands at -1; ov_time_tell would then
+  // look for the link holding that position, find none, and read the stream
+  // information before its first link. No position, no time.
+  if (ov_pcm_tell(Decoder(stream)) < 0) return -1.0;
   return ov_time_tell(Decoder(stream));
 }
 

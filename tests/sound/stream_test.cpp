@@ -11,6 +11,9 @@
 #include <filesystem>
 #include <thread>
 
+#define OV_EXCLUDE_STATIC_CALLBACKS
+#include <vorbis/vorbisfile.h>
+
 #include "base/base.h"
 #include "base/file.h"
 #include "sound/fss.h"
@@ -264,6 +267,71 @@ TEST_F(SoundStreamTest, DamagedFilesFailCleanly) {
   }
   EXPECT_EQ(LiveTrackedBytes(), live);
   EXPECT_EQ(OpenDescriptors(), fds);
+}
+
+// Streams of one link and 0 samples whose seek to 0 fails and leaves the
+// decoder at position -1 (found by fuzzing): asking them for a time must
+// not let vorbisfile look up the link of position -1, which it reads from
+// before its own records. They open, refuse the seek, report no position
+// and no time, and close; so does a music record over them.
+TEST_F(SoundStreamTest, FailedSeekLeavesNoPositionAndNoTime) {
+  const long live = LiveTrackedBytes();
+  for (const char *file : {"vorbis-tell-after-failed-seek-1.ogg", "vorbis-tell-after-failed-seek-2.ogg"}) {
+    SCOPED_TRACE(file);
+    const std::string path = std::string(BRISK_SOURCE_DIR "/fuzz/corpus/vorbis_fuzz/") + file;
+    Vorbis_t *s = Vorbis_Open(path.c_str());
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->size, 0);
+    EXPECT_EQ(Vorbis_Size(s), 0);
+    EXPECT_LT(Vorbis_Seek(s, 0), 0);
+    // The state that must not reach ov_time_tell: no decoder position.
+    EXPECT_EQ(ov_pcm_tell(static_cast<OggVorbis_File *>(s->decoder)), -1);
+    EXPECT_EQ(Vorbis_Tell(s), -1);
+    EXPECT_EQ(Vorbis_TellTime(s), -1.0);
+    EXPECT_LT(Vorbis_SeekTime(s, 0), 0);
+    EXPECT_EQ(Vorbis_TellTime(s), -1.0);
+    char buffer[4096];
+    for (int guard = 0; guard < 1000 && Vorbis_Read(s, buffer, sizeof buffer) > 0; ++guard) {
+    }
+    EXPECT_EQ(Vorbis_Close(s), 0);
+
+    // The player's seek request goes the same way; its time then reads -1.
+    FSS_Music_t *music = FSS_NewMusic(0, path.c_str(), 0);
+    ASSERT_NE(music, nullptr);
+    ASSERT_EQ(FSS_SetMusicPos(music, 0), 0);
+    EXPECT_EQ(music->fill(music, music->buffers[0]), 0);
+    EXPECT_EQ(FSS_GetMusicPos(music), -1);
+    EXPECT_EQ(FSS_GetMusicTime(music), -1);
+    EXPECT_EQ(FSS_FreeMusic(music), 0);
+  }
+  EXPECT_EQ(LiveTrackedBytes(), live);
+}
+
+// A forged length in the last page lets a seek put the decoder far beyond
+// what bytes and milliseconds hold: the byte position reports -1 and the
+// time saturates, neither wraps.
+TEST_F(SoundStreamTest, ForgedLengthsNeverOverflowPositionOrTime) {
+  constexpr int64_t kGranule = INT64_MAX / 2;
+  auto bytes = EncodeOgg(Chirp(2, 44100, 0.5));
+  ASSERT_TRUE(ForgeLastGranule(bytes, kGranule));
+  ASSERT_TRUE(WriteBytes("huge.ogg", bytes));
+  Vorbis_t *s = Vorbis_Open("huge.ogg");
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(s->size, -1);
+  EXPECT_EQ(Vorbis_Size(s), -1);
+  Vorbis_Seek(s, INT_MAX);  // past the real audio: the decoder ends on the forged last page
+  ASSERT_EQ(ov_pcm_tell(static_cast<OggVorbis_File *>(s->decoder)), kGranule);
+  EXPECT_EQ(Vorbis_Tell(s), -1);
+  EXPECT_GT(Vorbis_TellTime(s), INT_MAX / 1000.0);
+  Vorbis_Close(s);
+
+  FSS_Music_t *music = FSS_NewMusic(0, "huge.ogg", 0);
+  ASSERT_NE(music, nullptr);
+  ASSERT_EQ(FSS_SetMusicPos(music, INT_MAX), 0);
+  music->fill(music, music->buffers[0]);
+  EXPECT_EQ(FSS_GetMusicPos(music), -1);
+  EXPECT_EQ(FSS_GetMusicTime(music), INT_MAX);
+  EXPECT_EQ(FSS_FreeMusic(music), 0);
 }
 
 TEST_F(SoundStreamTest, NullStreamsAreRefused) {
