@@ -11,14 +11,18 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <utility>
 
+#include "base/errors.h"
 #include "base/file.h"
 #include "base/file_private.h"
 #include "base/list.h"
 #include "base/log.h"
 #include "base/mem.h"
+#include "base/pack_format.h"
 #include "base/reader.h"
+#include "base/scoped.h"
 #include "base/zblock.h"
 
 namespace brisk::base::file {
@@ -27,9 +31,8 @@ namespace {
 
 SYS_List_p g_packs = nullptr;  // newest first
 
-constexpr char kMagic[4] = {'B', 'R', 'K', 'P'};
-constexpr uint32_t kHeaderSize = 12;
-constexpr uint32_t kRecordMinSize = 11;  // stored length, offset, flags, name length
+using brisk::Fail;
+using brisk::pack::kHeaderSize;
 constexpr uint64_t kMaxDeflateRatio = 1032;
 
 void ReleasePack(SYS_Pack_t *pack) {
@@ -42,6 +45,13 @@ void ReleasePack(SYS_Pack_t *pack) {
   SYS_MemFree(pack->path);
   SYS_MemFree(pack);
 }
+
+// Owner of a pack being mounted; a failed mount releases it, keeping the failure's code.
+struct PackRelease {
+  void operator()(SYS_Pack_t *pack) const noexcept {
+    brisk::KeepingError([&] { ReleasePack(pack); });
+  }
+};
 
 std::pair<SYS_Pack_t *, SYS_PackEntry_t *> FindEntry(const char *name) {
   if (!name) return {nullptr, nullptr};
@@ -57,68 +67,44 @@ std::pair<SYS_Pack_t *, SYS_PackEntry_t *> FindEntry(const char *name) {
 // null with error 5, or 12 when the archive does not hold them.
 uint8_t *ReadAt(SYS_File_t *archive, uint32_t offset, uint32_t length, const char *tag) {
   if (length > static_cast<uint32_t>(INT_MAX) || offset > static_cast<uint32_t>(INT_MAX) ||
-      SYS_FileSeek(archive, static_cast<int>(offset)) != 0) {
-    errSetLastError(SYS_ERR_MAGIC);
-    return nullptr;
-  }
-  auto *buffer = static_cast<uint8_t *>(SYS_MemGet(length, tag));
-  if (!buffer) {
-    errSetLastError(SYS_ERR_NOMEM);
-    return nullptr;
-  }
-  if (SYS_FileRead(archive, buffer, static_cast<int>(length)) != static_cast<int>(length)) {
-    SYS_MemFree(buffer);
-    errSetLastError(SYS_ERR_MAGIC);
-    return nullptr;
-  }
-  return buffer;
+      SYS_FileSeek(archive, static_cast<int>(offset)) != 0)
+    return Fail(SYS_ERR_MAGIC, nullptr);
+  auto buffer = brisk::OwnMem(static_cast<uint8_t *>(SYS_MemGet(length, tag)));
+  if (!buffer) return Fail(SYS_ERR_NOMEM, nullptr);
+  if (SYS_FileRead(archive, buffer.get(), static_cast<int>(length)) != static_cast<int>(length))
+    return Fail(SYS_ERR_MAGIC, nullptr);
+  return buffer.release();
 }
 
 // Reads and checks one catalog record into entry; 0, or -1 with the error set.
 int ReadRecord(brisk::ByteReader &catalog, SYS_File_t *archive, SYS_PackEntry_t &entry) {
-  const uint32_t stored = catalog.u32le();
-  const uint32_t offset = catalog.u32le();
-  const uint8_t flags = catalog.u8();
-  const uint16_t name_length = catalog.u16le();
-  const auto name = catalog.bytes(name_length);
+  const brisk::pack::Record record = brisk::pack::ReadRecord(catalog);
+  const uint32_t stored = record.stored;
   // A record running past the catalog, or data lying past the end of the archive.
-  if (catalog.failed() || static_cast<uint64_t>(offset) + stored > static_cast<uint64_t>(archive->size)) {
-    errSetLastError(SYS_ERR_MAGIC);
-    return -1;
-  }
-  entry.name = static_cast<char *>(SYS_MemGet(name_length + 1u, "pack: name"));
-  if (!entry.name) {
-    errSetLastError(SYS_ERR_NOMEM);
-    return -1;
-  }
-  if (name_length) std::memcpy(entry.name, name.data(), name_length);
+  if (catalog.failed() || static_cast<uint64_t>(record.offset) + stored > static_cast<uint64_t>(archive->size))
+    return Fail(SYS_ERR_MAGIC, -1);
+  entry.name = static_cast<char *>(SYS_MemGet(record.name.size() + 1u, "pack: name"));
+  if (!entry.name) return Fail(SYS_ERR_NOMEM, -1);
+  if (!record.name.empty()) std::memcpy(entry.name, record.name.data(), record.name.size());
   entry.stored_length = stored;
-  entry.offset = offset;
-  entry.flags = flags;
-  if (!(flags & SYS_PACK_COMPRESSED)) {
+  entry.offset = record.offset;
+  entry.flags = record.flags;
+  if (!(record.flags & SYS_PACK_COMPRESSED)) {
     entry.size = stored;
-    if (stored > static_cast<uint32_t>(INT_MAX)) {
-      errSetLastError(SYS_ERR_MAGIC);
-      return -1;
-    }
-    return 0;
+    return stored > static_cast<uint32_t>(INT_MAX) ? Fail(SYS_ERR_MAGIC, -1) : 0;
   }
   // A compressed entry is one block that must fit its stored length and
   // announce a size its stream can really produce.
   uint8_t header[SYS_ZBLOCK_HEADER];
-  if (stored < SYS_ZBLOCK_HEADER || SYS_FileSeek(archive, static_cast<int>(offset)) != 0 ||
-      SYS_FileRead(archive, header, SYS_ZBLOCK_HEADER) != SYS_ZBLOCK_HEADER) {
-    errSetLastError(SYS_ERR_MAGIC);
-    return -1;
-  }
+  if (stored < SYS_ZBLOCK_HEADER || SYS_FileSeek(archive, static_cast<int>(record.offset)) != 0 ||
+      SYS_FileRead(archive, header, SYS_ZBLOCK_HEADER) != SYS_ZBLOCK_HEADER)
+    return Fail(SYS_ERR_MAGIC, -1);
   brisk::ByteReader block(header, sizeof header);
   const uint32_t size = block.u32le();
   const uint32_t stream = block.u32le();
   if (stream > stored - SYS_ZBLOCK_HEADER || size == 0 || size > static_cast<uint32_t>(INT_MAX) ||
-      size > stream * kMaxDeflateRatio) {
-    errSetLastError(SYS_ERR_MAGIC);
-    return -1;
-  }
+      size > stream * kMaxDeflateRatio)
+    return Fail(SYS_ERR_MAGIC, -1);
   entry.size = size;
   return 0;
 }
@@ -126,35 +112,27 @@ int ReadRecord(brisk::ByteReader &catalog, SYS_File_t *archive, SYS_PackEntry_t 
 // Reads, uncompresses and parses the catalog into pack; 0, or -1 with the error set.
 int ReadCatalog(SYS_Pack_t *pack, uint32_t count, uint32_t catalog_offset) {
   SYS_File_t *archive = pack->archive;
-  if (archive->size < 0 || catalog_offset < kHeaderSize || catalog_offset >= static_cast<uint32_t>(archive->size)) {
-    errSetLastError(SYS_ERR_MAGIC);
-    return -1;
-  }
+  if (archive->size < 0 || catalog_offset < kHeaderSize || catalog_offset >= static_cast<uint32_t>(archive->size))
+    return Fail(SYS_ERR_MAGIC, -1);
   const uint32_t raw_length = static_cast<uint32_t>(archive->size) - catalog_offset;
-  uint8_t *raw = ReadAt(archive, catalog_offset, raw_length, "pack: tree buffer");
-  if (!raw) return -1;
-  void *catalog = nullptr;
+  void *catalog_block = nullptr;
   int catalog_length = 0;
-  const int unpacked = SYS_ZUncompressEx(raw, static_cast<int>(raw_length), &catalog, &catalog_length);
-  SYS_MemFree(raw);
-  if (unpacked != 0) return -1;
+  {
+    auto raw = brisk::OwnMem(ReadAt(archive, catalog_offset, raw_length, "pack: tree buffer"));
+    if (!raw) return -1;
+    if (SYS_ZUncompressEx(raw.get(), static_cast<int>(raw_length), &catalog_block, &catalog_length) != 0) return -1;
+  }
+  auto catalog = brisk::OwnMem(catalog_block);
 
-  // Every record takes at least 11 bytes: a count the catalog cannot hold is
-  // refused before anything is allocated for it.
-  if (count == 0 || count > static_cast<uint32_t>(catalog_length) / kRecordMinSize ||
-      count > INT_MAX / sizeof(SYS_PackEntry_t)) {
-    SYS_MemFree(catalog);
-    errSetLastError(SYS_ERR_MAGIC);
-    return -1;
-  }
+  // Every record takes its fixed fields at least: a count the catalog cannot
+  // hold is refused before anything is allocated for it.
+  if (count == 0 || count > static_cast<uint32_t>(catalog_length) / brisk::pack::kRecordFixedSize ||
+      count > INT_MAX / sizeof(SYS_PackEntry_t))
+    return Fail(SYS_ERR_MAGIC, -1);
   pack->entries = static_cast<SYS_PackEntry_t *>(SYS_MemGet(sizeof(SYS_PackEntry_t) * count, "list"));
-  if (!pack->entries) {
-    SYS_MemFree(catalog);
-    errSetLastError(SYS_ERR_NOMEM);
-    return -1;
-  }
+  if (!pack->entries) return Fail(SYS_ERR_NOMEM, -1);
   SYS_MSG(Level(), "file-pack", " - files:\n");
-  brisk::ByteReader reader(catalog, static_cast<size_t>(catalog_length));
+  brisk::ByteReader reader(catalog.get(), static_cast<size_t>(catalog_length));
   int result = 0;
   for (uint32_t i = 0; i < count; ++i) {
     SYS_PackEntry_t &entry = pack->entries[i];
@@ -163,7 +141,6 @@ int ReadCatalog(SYS_Pack_t *pack, uint32_t count, uint32_t catalog_offset) {
     if (result != 0) break;
     SYS_MSG(Level(), "file-pack", "    - %s\n", entry.name);
   }
-  SYS_MemFree(catalog);
   return result;
 }
 
@@ -176,20 +153,17 @@ int LoadEntry(SYS_File_t *archive, SYS_PackEntry_t *entry) {
     if (!entry->data && !entry->size) errSetLastError(SYS_ERR_NOMEM);
     return entry->data ? 0 : -1;
   }
-  uint8_t *block = ReadAt(archive, entry->offset, entry->stored_length, "open: tmp buffer");
-  if (!block) return -1;
   void *data = nullptr;
   int length = 0;
-  const int unpacked = SYS_ZUncompressEx(block, static_cast<int>(entry->stored_length), &data, &length);
-  SYS_MemFree(block);
-  if (unpacked != 0) return -1;
-  // The block must still announce the size the catalog was mounted with.
-  if (static_cast<uint32_t>(length) != entry->size) {
-    SYS_MemFree(data);
-    errSetLastError(SYS_ERR_ZLIB);
-    return -1;
+  {
+    auto block = brisk::OwnMem(ReadAt(archive, entry->offset, entry->stored_length, "open: tmp buffer"));
+    if (!block) return -1;
+    if (SYS_ZUncompressEx(block.get(), static_cast<int>(entry->stored_length), &data, &length) != 0) return -1;
   }
-  entry->data = data;
+  auto unpacked = brisk::OwnMem(data);
+  // The block must still announce the size the catalog was mounted with.
+  if (static_cast<uint32_t>(length) != entry->size) return Fail(SYS_ERR_ZLIB, -1);
+  entry->data = unpacked.release();
   return 0;
 }
 
@@ -344,56 +318,31 @@ using namespace brisk::base::file;
 
 extern "C" int SYS_FilePackOpen_pack(const char *path) {
   errClear();
-  if (!path) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
+  if (!path) return Fail(SYS_ERR_ARG, -1);
   struct stat st;
-  if (stat(NativePath(path).c_str(), &st) != 0) {
-    errSetLastError(SYS_ERR_NOTFOUND);
-    return -1;
-  }
-  SYS_File_t *archive = SYS_FileOpen(path, 0);
+  if (stat(NativePath(path).c_str(), &st) != 0) return Fail(SYS_ERR_NOTFOUND, -1);
+  brisk::FilePtr archive(SYS_FileOpen(path, 0));
   if (!archive) return -1;
-  uint8_t header[kHeaderSize];
-  if (SYS_FileRead(archive, header, kHeaderSize) != static_cast<int>(kHeaderSize) ||
-      std::memcmp(header, kMagic, sizeof kMagic) != 0) {
-    SYS_FileClose(archive);
-    errSetLastError(SYS_ERR_MAGIC);
-    return -1;
-  }
-  brisk::ByteReader fields(header + 4, 8);
-  const uint32_t count = fields.u32le();
-  const uint32_t catalog_offset = fields.u32le();
+  uint8_t bytes[kHeaderSize];
+  brisk::pack::Header header;
+  if (SYS_FileRead(archive.get(), bytes, kHeaderSize) != static_cast<int>(kHeaderSize) ||
+      !brisk::pack::ReadHeader(bytes, header))
+    return Fail(SYS_ERR_MAGIC, -1);
   SYS_MSG(Level(), "file-pack", "%s\n", path);
-  SYS_MSG(Level(), "file-pack", " - number of entries: %d\n", static_cast<int>(count));
-  SYS_MSG(Level(), "file-pack", " - catalog's offset: %u\n", catalog_offset);
+  SYS_MSG(Level(), "file-pack", " - number of entries: %d\n", static_cast<int>(header.count));
+  SYS_MSG(Level(), "file-pack", " - catalog's offset: %u\n", header.catalog_offset);
 
-  auto *pack = static_cast<SYS_Pack_t *>(SYS_MemGet(sizeof(SYS_Pack_t), "pack: tree list"));
-  if (!pack) {
-    SYS_FileClose(archive);
-    errSetLastError(SYS_ERR_NOMEM);
-    return -1;
-  }
-  pack->archive = archive;
+  // From here on the pack record owns the archive; ReleasePack closes it.
+  std::unique_ptr<SYS_Pack_t, PackRelease> pack(
+      static_cast<SYS_Pack_t *>(SYS_MemGet(sizeof(SYS_Pack_t), "pack: tree list")));
+  if (!pack) return Fail(SYS_ERR_NOMEM, -1);
+  pack->archive = archive.release();
   pack->path = SYS_StrDup(path);
-  if (!pack->path) {
-    ReleasePack(pack);
-    errSetLastError(SYS_ERR_NOMEM);
-    return -1;
-  }
-  if (ReadCatalog(pack, count, catalog_offset) != 0) {
-    const int code = errGetLastError();
-    ReleasePack(pack);
-    errSetLastError(code);
-    return -1;
-  }
-  SYS_List_p head = SYS_ListAddFirst(g_packs, pack);
-  if (!head) {
-    ReleasePack(pack);
-    errSetLastError(SYS_ERR_NOMEM);
-    return -1;
-  }
+  if (!pack->path) return Fail(SYS_ERR_NOMEM, -1);
+  if (ReadCatalog(pack.get(), header.count, header.catalog_offset) != 0) return -1;
+  SYS_List_p head = SYS_ListAddFirst(g_packs, pack.get());
+  if (!head) return Fail(SYS_ERR_NOMEM, -1);
+  pack.release();
   g_packs = head;
   errClear();
   return 0;

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <strings.h>
 
+#include "base/errors.h"
 #include "base/info.h"
 #include "base/internal.h"
 #include "base/mem.h"
@@ -260,5 +261,7 @@ extern "C" int errSetLastErrorEx(int code, const char *text) {
 }
 
 extern "C" int errGetLastError(void) { return g_error.exchange(0); }
+
+int brisk::PendingError() { return g_error.load(); }
 
 extern "C" void errSetCallback(errCallback_t callback) { g_callback.store(callback); }

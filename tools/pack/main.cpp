@@ -29,6 +29,7 @@
 
 #include "base/base.h"
 #include "base/file.h"
+#include "base/pack_format.h"
 #include "base/reader.h"
 #include "base/zblock.h"
 
@@ -139,10 +140,6 @@ struct Input {
   std::string name;  // entry name
   std::string path;  // file on disk
 };
-
-void PutLe(std::string &out, uint32_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
 
 bool SameFile(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
@@ -258,9 +255,8 @@ int Create(const std::vector<std::string> &args) {
     std::remove(temp.c_str());
     return kExitFailed;
   };
-  std::string header = "BRKP";
-  PutLe(header, static_cast<uint32_t>(inputs.size()), 4);
-  PutLe(header, 0, 4);  // catalog offset, filled in at the end
+  // The catalog offset is filled in at the end.
+  const std::string header = brisk::pack::HeaderBytes({static_cast<uint32_t>(inputs.size()), 0});
   std::fwrite(header.data(), 1, header.size(), out);
   uint64_t offset = header.size();
   std::string catalog;
@@ -284,11 +280,7 @@ int Create(const std::vector<std::string> &args) {
     if (!written) return abandon(archive + ": write error");
     if (offset + stored > static_cast<uint64_t>(INT32_MAX))
       return abandon(archive + ": would be larger than 2 GiB, too large for an archive");
-    PutLe(catalog, static_cast<uint32_t>(stored), 4);
-    PutLe(catalog, static_cast<uint32_t>(offset), 4);
-    PutLe(catalog, flags, 1);
-    PutLe(catalog, static_cast<uint32_t>(in.name.size()), 2);
-    catalog += in.name;
+    brisk::pack::PutRecord(catalog, static_cast<uint32_t>(stored), static_cast<uint32_t>(offset), flags, in.name);
     offset += stored;
   }
   void *block = nullptr;
@@ -300,8 +292,8 @@ int Create(const std::vector<std::string> &args) {
   if (!written || offset + static_cast<uint64_t>(block_length) > static_cast<uint64_t>(INT32_MAX))
     return abandon(archive + ": write error");
   std::string catalog_offset;
-  PutLe(catalog_offset, static_cast<uint32_t>(offset), 4);
-  if (std::fseek(out, 8, SEEK_SET) != 0 || std::fwrite(catalog_offset.data(), 1, 4, out) != 4)
+  brisk::pack::PutLe(catalog_offset, static_cast<uint32_t>(offset), 4);
+  if (std::fseek(out, brisk::pack::kCatalogOffsetField, SEEK_SET) != 0 || std::fwrite(catalog_offset.data(), 1, 4, out) != 4)
     return abandon(archive + ": write error");
   if (std::fclose(out) != 0) {
     std::remove(temp.c_str());
@@ -448,10 +440,10 @@ int Verify(const std::vector<std::string> &args) {
   // The raw archive, for the checks the mount leaves out.
   std::vector<uint8_t> raw;
   if (!ReadDiskFile(path, raw)) return kExitFailed;
-  brisk::ByteReader header(raw.data(), raw.size());
-  header.skip(8);
-  const uint32_t catalog_offset = header.u32le();
-  if (header.failed() || catalog_offset < 12 || catalog_offset >= raw.size()) {
+  brisk::pack::Header header;
+  const bool read = brisk::pack::ReadHeader(raw, header);
+  const uint32_t catalog_offset = header.catalog_offset;
+  if (!read || catalog_offset < brisk::pack::kHeaderSize || catalog_offset >= raw.size()) {
     Fail(path + ": changed while it was read");
     return kExitFailed;
   }
@@ -461,10 +453,7 @@ int Verify(const std::vector<std::string> &args) {
   int catalog_length = 0;
   if (SYS_ZUncompressEx(catalog_block.data(), static_cast<int>(catalog_block.size()), &catalog, &catalog_length) == 0) {
     brisk::ByteReader records(catalog, static_cast<size_t>(catalog_length));
-    for (int k = 0; k < pack->count; ++k) {
-      records.skip(9);
-      records.skip(records.u16le());
-    }
+    for (int k = 0; k < pack->count; ++k) brisk::pack::ReadRecord(records);
     if (records.remaining() > 0)
       problem("the catalog holds " + std::to_string(records.remaining()) + " bytes after its last record");
     SYS_MemFree(catalog);
@@ -478,7 +467,7 @@ int Verify(const std::vector<std::string> &args) {
     const std::string name = Printable(e.name);
     if (!names.insert(e.name).second) Fail(path + ": warning: " + name + ": a second entry of this name is never served");
     const bool inside = static_cast<uint64_t>(e.offset) + e.stored_length <= raw.size();
-    if (e.offset < 12 || static_cast<uint64_t>(e.offset) + e.stored_length > catalog_offset)
+    if (e.offset < brisk::pack::kHeaderSize || static_cast<uint64_t>(e.offset) + e.stored_length > catalog_offset)
       problem(name + ": its data overlap the header or the catalog");
     if (inside && (e.flags & SYS_PACK_COMPRESSED) &&
         !BlockCrcMatches(std::span<const uint8_t>(raw.data() + e.offset, e.stored_length)))
