@@ -103,9 +103,7 @@ extern "C" char *SYS_PathGet(unsigned kind, const char *name) {
       tag = "SYS_PathGet: tmp";
       break;
   }
-  // Native separators: backslashes of Windows-style names become slashes.
-  for (char &c : result)
-    if (c == '\\') c = '/';
+  brisk::base::WithSlashes(result);
   auto *out = static_cast<char *>(_SYS_MemGet(static_cast<int>(result.size() + 1), __FILE_NAME__, __LINE__, tag));
   if (!out) {
     errSetLastError(SYS_ERR_NOMEM);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/errors.h"
 #include "base/file_private.h"
 #include "base/log.h"
 #include "base/mem.h"
@@ -57,20 +58,34 @@ SYS_File_t *OpenRecord(const SYS_FileHandler &handler, const char *name, unsigne
 
 using namespace brisk::base::file;
 
+namespace {
+
+// The first handler, in lookup order, that holds name, or null. The handlers'
+// tests leave codes of their own behind: the callers set the one they report.
+const SYS_FileHandler *FirstHolder(const char *name) {
+  for (const SYS_FileHandler &handler : kHandlers)
+    if (handler.exist && handler.exist(name) == 0) return &handler;
+  return nullptr;
+}
+
+// FirstHolder for exist and size: null with the error set (10 for no name,
+// 1 when nobody holds it).
+const SYS_FileHandler *Holder(const char *name) {
+  errClear();
+  if (!name) return brisk::Fail(SYS_ERR_ARG, nullptr);
+  const SYS_FileHandler *handler = FirstHolder(name);
+  if (!handler) return brisk::Fail(SYS_ERR_NOTFOUND, nullptr);
+  errClear();
+  return handler;
+}
+
+}  // namespace
+
 extern "C" SYS_File_t *SYS_FileOpen(const char *name, unsigned flags) {
   errClear();
-  if (!name) {
-    errSetLastError(SYS_ERR_ARG);
-    return nullptr;
-  }
+  if (!name) return brisk::Fail(SYS_ERR_ARG, nullptr);
   SYS_MSG(Level(), "file", "opening %s...\n", name);
-  const SYS_FileHandler *chosen = nullptr;
-  for (const SYS_FileHandler &handler : kHandlers) {
-    if (handler.exist && handler.exist(name) == 0) {
-      chosen = &handler;
-      break;
-    }
-  }
+  const SYS_FileHandler *chosen = FirstHolder(name);
   if (!chosen) {
     if (!(flags & SYS_FILE_CREATE)) {
       errSetLastErrorEx(SYS_ERR_HANDLER, name);
@@ -148,28 +163,6 @@ extern "C" int SYS_FileClose(SYS_File_t *file) {
   SYS_MemFree(file);
   return result;
 }
-
-namespace {
-
-// The first handler, in lookup order, that holds name; null with the error
-// set (10 for no name, 1 when nobody holds it).
-const SYS_FileHandler *Holder(const char *name) {
-  errClear();
-  if (!name) {
-    errSetLastError(SYS_ERR_ARG);
-    return nullptr;
-  }
-  for (const SYS_FileHandler &handler : kHandlers) {
-    if (handler.exist && handler.exist(name) == 0) {
-      errClear();
-      return &handler;
-    }
-  }
-  errSetLastError(SYS_ERR_NOTFOUND);
-  return nullptr;
-}
-
-}  // namespace
 
 extern "C" int SYS_FileExist(const char *name) { return Holder(name) ? 0 : -1; }
 

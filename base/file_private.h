@@ -12,12 +12,10 @@ namespace brisk::base::file {
 // Level of every file-layer log line: shown with -debug-file.
 inline int Level() { return SwitchLevel(g_debug.file); }
 
-// Names may use "\" as the separator (as the show's data do); the file system wants "/".
+// A name as the file system takes it.
 inline std::string NativePath(const char *name) {
   std::string path = name ? name : "";
-  for (char &c : path)
-    if (c == '\\') c = '/';
-  return path;
+  return WithSlashes(path);
 }
 
 // Plain-file operations (file_regularfile.cpp), shared by directory packs.

@@ -3,7 +3,17 @@
 // and SYS_BaseDone.
 #pragma once
 
+#include <string>
+
 namespace brisk::base {
+
+// Names may use "\" as the separator (Windows-style names, as the show's data
+// use); the file system wants "/".
+inline std::string &WithSlashes(std::string &path) {
+  for (char &c : path)
+    if (c == '\\') c = '/';
+  return path;
+}
 
 // Module switches, read once by the log start-up (presence of -name).
 struct DebugSwitches {

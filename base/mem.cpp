@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "base/internal.h"
@@ -53,12 +54,6 @@ class SpinLock {
 
  private:
   std::atomic<bool> flag_{false};
-};
-
-struct Guard {
-  explicit Guard(SpinLock &l) : lock(l) { lock.lock(); }
-  ~Guard() { lock.unlock(); }
-  SpinLock &lock;
 };
 
 // Open-addressing set of live header addresses (linear probing, backward-shift
@@ -191,7 +186,7 @@ Header *Obtain(int size, const char *file, int line, const char *tag) {
 }
 
 bool Publish(Header *h) {
-  Guard guard(g_lock);
+  std::lock_guard<SpinLock> guard(g_lock);
   if (!g_live.Insert(h)) return false;
   Link(h);
   return true;
@@ -233,7 +228,7 @@ bool Retire(void *p, const char *file, int line, Header **out) {
   char info[32] = "(not a block of this allocator)";
   uint32_t found = 0;
   {
-    Guard guard(g_lock);
+    std::lock_guard<SpinLock> guard(g_lock);
     if (g_live.Contains(h)) {
       found = h->guard;
       if (found == SYS_MEM_GUARD) {
@@ -279,7 +274,7 @@ extern "C" void *_SYS_MemRealloc(void **where, int size, const char *file, int l
   Header *old = HeaderOf(*where);
   int old_size;
   {
-    Guard guard(g_lock);
+    std::lock_guard<SpinLock> guard(g_lock);
     bool live = g_live.Contains(old) && old->guard == SYS_MEM_GUARD;
     old_size = live ? old->size : -1;
   }
@@ -314,7 +309,7 @@ extern "C" int SYS_MemSize(void *p) {
     errSetLastError(SYS_ERR_ARG);
     return -1;
   }
-  Guard guard(g_lock);
+  std::lock_guard<SpinLock> guard(g_lock);
   Header *h = HeaderOf(p);
   if (!g_live.Contains(h)) {
     errSetLastError(SYS_ERR_ARG);
@@ -339,7 +334,7 @@ extern "C" int SYS_MemInfo(const char *path) {
   std::fputs("\n", f);
   unsigned total = 0;
   {
-    Guard guard(g_lock);
+    std::lock_guard<SpinLock> guard(g_lock);
     if (!g_head) {
       std::fputs("No memory allocated.\n", f);
     } else {
@@ -364,7 +359,7 @@ extern "C" int SYS_MemDump(void *p) {
   char name[256];
   int size;
   {
-    Guard guard(g_lock);
+    std::lock_guard<SpinLock> guard(g_lock);
     Header *h = HeaderOf(p);
     if (!g_live.Contains(h)) {
       errSetLastError(SYS_ERR_ARG);
@@ -397,7 +392,7 @@ void brisk::base::MemShutdown() {
   if (g_report) SYS_MemInfo(g_report_name);
   SYS_MemFree(g_report_name);
   errClear();
-  Guard guard(g_lock);
+  std::lock_guard<SpinLock> guard(g_lock);
   while (Header *h = g_head) {
     g_head = h->older;
     h->guard = 0;

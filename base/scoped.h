@@ -14,7 +14,6 @@
 #pragma once
 
 #include <memory>
-#include <source_location>
 
 #include "base/errors.h"
 #include "base/file.h"
@@ -53,9 +52,11 @@ template <class T>
 using MemPtr = std::unique_ptr<T, MemRelease>;
 
 // Takes ownership of a tracked block (null is fine). `release()` hands it on.
+// (__builtin_FILE and __builtin_LINE give the caller's position with gcc and
+// with clang 14, whose library lacks std::source_location.)
 template <class T>
-MemPtr<T> OwnMem(T *block, std::source_location at = std::source_location::current()) {
-  return MemPtr<T>(block, MemRelease{FileNamePart(at.file_name()), static_cast<int>(at.line())});
+MemPtr<T> OwnMem(T *block, const char *file = __builtin_FILE(), int line = __builtin_LINE()) {
+  return MemPtr<T>(block, MemRelease{FileNamePart(file), line});
 }
 
 // An open file of the file layer, closed with SYS_FileClose.
