@@ -5,7 +5,6 @@
 // lookup, channel swap, flip, and a texture quality taken from the input's
 // size); a record that comes back goes through a copy, a conversion and a
 // shrink. Tracked memory must come back to where it was.
-#include "tests/support/live_memory.h"
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +13,7 @@
 #include <unistd.h>
 
 #include "base/base.h"
+#include "fuzz/support/fuzz_support.h"
 #include "image/image.h"
 
 namespace {
@@ -21,9 +21,7 @@ namespace {
 const uint8_t *g_data = nullptr;
 size_t g_size = 0;
 bool g_open = false;
-std::string g_report;
-long g_baseline = -1;
-unsigned g_runs = 0;
+fuzzsupport::TrackedMemoryCheck g_memory("image_fuzz", 512);
 
 // The input answers to one name only; the alpha map and everything else is missing.
 constexpr const char *kName = "fuzz.img";
@@ -45,8 +43,6 @@ int Close() {
   return 0;
 }
 int Exist(const char *name) { return std::strcmp(name, kName) == 0 ? 0 : -1; }
-
-long TrackedBytes() { return brisktest::ReadLiveMemory(g_report.c_str()).bytes; }
 
 void Exercise(txBitmap *b) {
   // Big pictures only cost time here; their reading has been done.
@@ -71,10 +67,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   txInit(&functions);
   txOptions(3, 1);  // red first wanted: order-0 images are swapped
   txOptions(4, 1);  // flip
-  char path[] = "/tmp/image-fuzz-XXXXXX";
-  const int fd = mkstemp(path);
-  if (fd >= 0) close(fd);
-  g_report = path;
   return 0;
 }
 
@@ -82,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size > (1u << 24)) return 0;
   g_data = data;
   g_size = size;
-  if (g_baseline < 0) g_baseline = TrackedBytes();
+  g_memory.BeforeInput();
   txOptions(2, static_cast<int>(size % 3));
   // Only block images read differently with their blocks kept.
   const bool blocks = size >= 4 && (std::memcmp(data, "DDS ", 4) == 0 || std::memcmp(data, "DDZ ", 4) == 0 ||
@@ -94,12 +86,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     txOptions(0, keep);
     if (txBitmap *b = txLoad(kName)) Exercise(b);
   }
-  if (++g_runs % 512 == 0) {
-    const long now = TrackedBytes();
-    if (now != g_baseline) {
-      std::fprintf(stderr, "tracked memory grew from %ld to %ld bytes\n", g_baseline, now);
-      std::abort();
-    }
-  }
+  g_memory.AfterInput();
   return 0;
 }

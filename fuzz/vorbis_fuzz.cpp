@@ -1,13 +1,12 @@
-// Whatever bytes arrive are written to a temporary file and read as an Ogg
+// Whatever bytes arrive are written to a scratch file and read as an Ogg
 // Vorbis stream through the file layer: open, whole-stream decode, reads,
 // seeks by position and time, tells, close. Nothing may crash, hang or leak.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <unistd.h>
 
 #include "base/base.h"
+#include "fuzz/support/fuzz_support.h"
 #include "sound/vorbis.h"
 
 namespace {
@@ -17,13 +16,8 @@ namespace {
 constexpr int kDecodeLimit = 8 << 20;
 constexpr int kReadLimit = 8 << 20;
 
-const std::string &TempPath() {
-  static const std::string path = [] {
-    const char *dir = getenv("TMPDIR");
-    return std::string(dir && *dir ? dir : "/tmp") + "/vorbis_fuzz_" + std::to_string(getpid()) + ".ogg";
-  }();
-  return path;
-}
+constexpr const char *kPath = "vorbis_fuzz.ogg";
+fuzzsupport::TrackedMemoryCheck g_memory("vorbis_fuzz", 512);
 
 void ReadSome(Vorbis_t *s, int limit) {
   char buffer[4096];
@@ -36,38 +30,43 @@ void ReadSome(Vorbis_t *s, int limit) {
   }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-  static const bool started = [] {
-    SYS_BaseInit(nullptr, 0, nullptr, nullptr);
-    std::atexit([] { std::remove(TempPath().c_str()); });
-    return true;
-  }();
-  (void)started;
-  const std::string &path = TempPath();
-  if (FILE *f = std::fopen(path.c_str(), "wb")) {
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
-  } else {
-    return 0;
-  }
-  Vorbis_t *s = Vorbis_Open(path.c_str());
-  if (!s) return 0;
+// Everything a stream offers, in the order a player uses it; each seek is
+// followed by tells, which must hold whether or not the seek succeeded.
+void Exercise(Vorbis_t *s) {
   if (s->size > 0 && s->size <= kDecodeLimit) {
     void *pcm = Vorbis_Decode(s);
     SYS_MemFree(pcm);
   }
   Vorbis_Seek(s, 0);
+  (void)Vorbis_Tell(s);
+  (void)Vorbis_TellTime(s);
   ReadSome(s, kReadLimit);
   (void)Vorbis_Tell(s);
   (void)Vorbis_TellTime(s);
   (void)Vorbis_Size(s);
-  const int middle = s->size > 0 ? s->size / 2 : 0;
-  Vorbis_Seek(s, middle);
+  Vorbis_Seek(s, s->size > 0 ? s->size / 2 : 0);
+  (void)Vorbis_TellTime(s);
   ReadSome(s, 65536);
   Vorbis_SeekTime(s, 250);
+  (void)Vorbis_Tell(s);
+  (void)Vorbis_TellTime(s);
   ReadSome(s, 65536);
   Vorbis_Close(s);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+  SYS_BaseInit(nullptr, 0, nullptr, nullptr);
+  std::atexit([] { std::remove(kPath); });
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+  if (!fuzzsupport::WriteScratch(kPath, data, size)) return 0;
+  g_memory.BeforeInput();
+  Vorbis_t *s = Vorbis_Open(kPath);
+  if (s) Exercise(s);
+  g_memory.AfterInput();
   return 0;
 }
