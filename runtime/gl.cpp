@@ -85,6 +85,7 @@ void UnloadOpenGL(void) {
 
 void LoadGLU(void) {
   g_glu_lib = SYS_DlOpen("libGLU.so.1");
+  // The log's fixed text, spelling included.
   if (!g_glu_lib) SYS_FatalError("Sorry, OpenGL Utils lib not loaded. Please check your configuraion.");
 #define RGL_LOAD(name) LoadCalled(g_glu_lib, rgl::name, #name);
   RGL_GLU_ENTRIES(RGL_LOAD)
@@ -99,6 +100,8 @@ void UnloadGLU(void) {
 void CheckGLExtension(const char *extensions, const char *name, std::uint8_t *flag) {
   if (!name) name = "";
   Write({"[gl] - ", name, " : "});
+  // A plain substring search, as intended: a name found inside a longer
+  // extension's name counts as present.
   std::uint8_t found = extensions && std::strstr(extensions, name) ? 1 : 0;
   if (flag) *flag = found;
   if (!found) SYS_Write("not ");
@@ -115,7 +118,6 @@ void *GetGLProc(const char *name) {
 }
 
 std::int32_t InitGLExtensions(void) {
-  // 1-2. Extensions.
   auto *ext = reinterpret_cast<const char *>(rgl::glGetString(GL_EXTENSIONS));
   SYS_WriteLn("[gl] --- check extensions:");
   struct Row {
@@ -138,18 +140,16 @@ std::int32_t InitGLExtensions(void) {
   };
   for (const Row &r : rows) CheckGLExtension(ext, r.name, r.flag);
 
-  // 3. Renderer.
   auto *renderer = reinterpret_cast<const char *>(rgl::glGetString(GL_RENDERER));
   if (!renderer) renderer = "";
   WriteLn({"[gl] - renderer: ", renderer});
 
-  // 4. Largest texture.
   GLint max_size = 0;
   rgl::glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max_size);
   glMaxTextureSize = max_size;
   WriteLn({"[gl] - Maximum texture size : ", std::to_string(glMaxTextureSize)});
 
-  // 5. Drivers known to report more than they handle.
+  // Drivers known to report more than they handle.
   for (const RendererQuirk &q : kQuirks) {
     if (std::strstr(renderer, q.text)) {
       SYS_WriteLn(q.line);
@@ -157,7 +157,6 @@ std::int32_t InitGLExtensions(void) {
     }
   }
 
-  // 6. Compressed formats.
   if (glCaps.textureCompression) {
     GLint count = 0;
     rgl::glGetIntegerv(GL_NUM_COMPRESSED_TEXTURE_FORMATS, &count);
@@ -191,7 +190,7 @@ std::int32_t InitGLExtensions(void) {
     SYS_WriteLn("[gl] DXTC : not available.");
   }
 
-  // 7. Extension entry points the program calls.
+  // Extension entry points the program calls.
   rgl::glCompressedTexImage2DARB =
       reinterpret_cast<PFNGLCOMPRESSEDTEXIMAGE2DARBPROC>(GetGLProc("glCompressedTexImage2DARB"));
   rgl::wglSwapIntervalEXT = reinterpret_cast<rgl::SwapInterval_t>(GetGLProc("wglSwapIntervalEXT"));

@@ -23,8 +23,8 @@
 #define RGL_GL_ENTRIES(X)                                                                                   \
   X(glBegin) X(glBindTexture) X(glBlendFunc) X(glClear) X(glClearColor) X(glColor3f) X(glColor4f)           \
   X(glCopyTexImage2D) X(glDeleteTextures) X(glDisable) X(glEnable) X(glEnd) X(glGenTextures) X(glGetError) \
-  X(glGetIntegerv) X(glGetString) X(glLoadIdentity) X(glMatrixMode) X(glRotatef) X(glTexCoord2f)           \
-  X(glTexImage2D) X(glTexParameteri) X(glTranslatef) X(glVertex2f) X(glViewport)
+  X(glGetIntegerv) X(glGetString) X(glLoadIdentity) X(glMatrixMode) X(glPixelStorei) X(glRotatef)         \
+  X(glTexCoord2f) X(glTexImage2D) X(glTexParameteri) X(glTranslatef) X(glVertex2f) X(glViewport)
 
 // GLU entry points the program calls.
 #define RGL_GLU_ENTRIES(X) X(gluBuild2DMipmaps) X(gluErrorString) X(gluOrtho2D)

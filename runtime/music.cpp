@@ -3,18 +3,16 @@
 
 #include "runtime/registry.h"
 
-FSS_Music_p showMusic = nullptr;
-
 void StartMusic(const char *name) {
   if (FSS_Init(FSS_RATE_44100 | FSS_STEREO) != 0) SYS_FatalError("Unable to initialise sound system.");
-  showMusic = FSS_NewMusic(0, name, 0);
-  if (!showMusic) SYS_FatalError("Unable to load music.");
-  if (FSS_PlayMusic(showMusic) != 0) SYS_WriteLn("[init] the music player could not be started: no sound.");
+  showState.music = FSS_NewMusic(0, name, 0);
+  if (!showState.music) SYS_FatalError("Unable to load music.");
+  if (FSS_PlayMusic(showState.music) != 0) SYS_WriteLn("[init] the music player could not be started: no sound.");
 }
 
 void StopMusic(void) {
-  FSS_StopMusic(showMusic);
-  FSS_FreeMusic(showMusic);
-  showMusic = nullptr;
+  FSS_StopMusic(showState.music);
+  FSS_FreeMusic(showState.music);
+  showState.music = nullptr;
   FSS_Done();
 }

@@ -3,13 +3,14 @@
 // and frees the track and shuts the sound system down. Main thread only.
 #pragma once
 
+#include "runtime/showstate.h"
 #include "sound/fss.h"
 
-extern "C" {
+// The track of the show's state under its public name (see ShowState). The
+// show moves it with FSS_SetMusicTime when its clock is moved.
+inline constexpr FSS_Music_p &showMusic = showState.music;
 
-// The show's track; null until StartMusic succeeds and again after StopMusic.
-// The show moves it with FSS_SetMusicTime when its clock is moved.
-extern FSS_Music_p showMusic;
+extern "C" {
 
 // Starts the sound system and plays the Vorbis file `name` from its
 // beginning. A sound system that cannot start ("Unable to initialise sound

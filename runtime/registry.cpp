@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "base/base.h"
+#include "base/errors.h"
 
 namespace {
 
@@ -17,10 +18,7 @@ struct ProcTable {
   int Add(const char *name, int slot, SYS_TExitProc proc) {
     // Slots are fixed by the registering units; one outside the table would
     // write past it, so it is refused.
-    if (slot < 0 || slot >= SYS_PROC_SLOTS) {
-      errSetLastError(SYS_ERR_ARG);
-      return -1;
-    }
+    if (slot < 0 || slot >= SYS_PROC_SLOTS) return brisk::Fail(SYS_ERR_ARG, -1);
     if (!cleared) {
       for (auto &e : slots) e = SYS_TExitProcEntry{};
       cleared = true;

@@ -67,8 +67,8 @@ void SYS_PasFreeMem(void **p);
 
 // The unit start-up of the program, in order: the base library (argument
 // list, log, memory, clock; the current directory becomes the program's),
-// the registry entries of the window manager, GL, GLU and image loader, the
-// framework error callback and the texture cache. Called once, first thing.
+// the registry entries of the window manager, GL, GLU and image loader, and
+// the texture cache. Called once, first thing.
 void SYS_RuntimeUnitsInit(int argc, char **argv);
 // Home and program directory recorded by the base-library unit.
 const ShortString *SYS_HomeDir(void);

@@ -32,25 +32,20 @@ constexpr std::array<txNode, TEXCACHE_ENTRIES> EmptyTable() {
 // Starts out as a reset leaves it, so a load before the first reset finds room.
 constinit std::array<txNode, TEXCACHE_ENTRIES> g_cache = EmptyTable();
 
-using PixelStorei_t = void (*)(GLenum, GLint);
-
 // Rows of the framework's images are packed; GL's default assumes rows padded
-// to four bytes and would read past the end of odd-width RGB images.
+// to four bytes and would read past the end of odd-width RGB images. The
+// caller's alignment is given back when the upload ends.
 class PackedRows {
  public:
   PackedRows() {
-    static auto storei = reinterpret_cast<PixelStorei_t>(GetGLProc("glPixelStorei"));
-    storei_ = storei;
-    if (!storei_) return;
     rgl::glGetIntegerv(GL_UNPACK_ALIGNMENT, &saved_);
-    storei_(GL_UNPACK_ALIGNMENT, 1);
+    rgl::glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   }
-  ~PackedRows() {
-    if (storei_) storei_(GL_UNPACK_ALIGNMENT, saved_);
-  }
+  ~PackedRows() { rgl::glPixelStorei(GL_UNPACK_ALIGNMENT, saved_); }
+  PackedRows(const PackedRows &) = delete;
+  PackedRows &operator=(const PackedRows &) = delete;
 
  private:
-  PixelStorei_t storei_ = nullptr;
   GLint saved_ = 4;
 };
 
@@ -84,6 +79,7 @@ void FitTextureSize(txBitmap *image, const ShortString &name) {
 }
 
 [[noreturn]] void Fatal(const char *what, const ShortString &name) {
+  // The log's fixed text, spelling included.
   SYS_FatalError((std::string("Error occoured ! ") + what + " ( " + std::string(name.view()) + " )").c_str());
 }
 
@@ -106,6 +102,8 @@ std::int32_t TexCacheLoad(const char *text, std::int32_t mode) {
   txOptions(TX_DXT3, glCaps.dxt3);
   txOptions(TX_DXT5, glCaps.dxt5);
 
+  // The search goes on past the first match, as intended: every matching
+  // entry gains a reference and the last one's texture is returned.
   std::int32_t result = 0;
   for (auto &n : g_cache) {
     if (n.name.view() == name.view() && n.mode == mode && n.loaded == 1 && n.free == 0) {

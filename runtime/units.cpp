@@ -1,8 +1,7 @@
 // Runtime glue: the unit start-up of the program. Each unit of the runtime
 // does its share in a fixed order before the show's own code runs: the base
 // library starts, the window manager, GL, GLU and image-loader units register
-// their start and stop procedures, the error unit installs its callback and
-// the texture cache is emptied.
+// their start and stop procedures and the texture cache is emptied.
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +11,7 @@
 #include <string>
 
 #include "base/base.h"
+#include "base/scoped.h"
 #include "image/image.h"
 #include "runtime/gl.h"
 #include "runtime/registry.h"
@@ -50,14 +50,8 @@ void PinLogFile() {
 void BaseUnitInit(int argc, char **argv) {
   SYS_BaseInit(nullptr, argc, argv, &g_cpu);
   SYS_AddExitProc("Release base lib ...", 0, Nothing);
-  if (char *home = SYS_PathGet(SYS_PATH_HOME, "")) {
-    g_home_dir.assign(home);
-    SYS_MemFree(home);
-  }
-  if (char *dir = SYS_PathGet(SYS_PATH_SYSTEM, "")) {
-    g_program_dir.assign(dir);
-    SYS_MemFree(dir);
-  }
+  if (auto home = brisk::OwnMem(SYS_PathGet(SYS_PATH_HOME, ""))) g_home_dir.assign(home.get());
+  if (auto dir = brisk::OwnMem(SYS_PathGet(SYS_PATH_SYSTEM, ""))) g_program_dir.assign(dir.get());
   PinLogFile();
   std::string dir(g_program_dir.view());
   if (chdir(dir.c_str()) != 0) {
@@ -84,7 +78,8 @@ void SYS_RuntimeUnitsInit(int argc, char **argv) {
   // Image-loader unit: the loader reads through the framework's file layer.
   SYS_AddInitProc("Texture loader ...", 4, TextureLoaderStart);
   SYS_AddExitProc("Uninit texture loader ...", 4, Nothing);
-  // Error unit: the framework error callback (file-not-found dialog) joins here.
+  // The error unit joins here with the message boxes: its start-up installs
+  // the framework's error callback (the file-not-found dialog).
   // Texture-cache unit.
   TexCacheReset();
 }

@@ -5,17 +5,16 @@
 
 #include <cstdint>
 
+#include "runtime/showstate.h"
 #include "wm/wm.h"
 
-extern "C" {
+// The window, the quit flag and the last key of the show's state under their
+// public names (see ShowState).
+inline constexpr wm_window_t *&showWindow = showState.window;
+inline constexpr std::int32_t &showQuit = showState.quit;
+inline constexpr std::int32_t &showLastKey = showState.lastKey;
 
-// The show's window; null until OpenShowWindow has created it.
-extern wm_window_t *showWindow;
-// 1 once Escape was seen or the window was asked to close.
-extern std::int32_t showQuit;
-// Framework key code of the last key pressed (the show clears it before
-// every message pump).
-extern std::int32_t showLastKey;
+extern "C" {
 
 // Opens the show's window: 800 by 600, full screen, the title given, ShowEvent
 // as its callback; runs the GL capability check and presents four black

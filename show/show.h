@@ -3,6 +3,8 @@
 // ShowMain brings the runtime up in a fixed order, opens the 800 by 600
 // full-screen window, loads the show's data, starts the music and runs one
 // frame loop on the show clock until Escape, a close request or 67314 ms.
+// Its size, clock and debug switch are fields of the show's state
+// (runtime/showstate.h).
 //
 // Test seam: when the environment variable BRISK_SHOW_TRACE names a file, the
 // show appends plain-text lines to it (and flushes each):
@@ -21,22 +23,16 @@
 
 #include <cstdint>
 
+// Fixed settings of this show: sound on, vertical sync on, full-size textures.
+// Constants, so that the branches they decide drop out at compile time.
+constexpr std::int32_t showNoSound = 0;
+constexpr std::int32_t showVerticalSync = 1;
+constexpr std::int32_t showTextureQuality = 0;
+
 extern "C" {
 
 // Length of the show in milliseconds: the loop ends when the clock reaches it.
 enum { SHOW_END_TIME = 67314 };
-
-// Window size W, H (800 by 600 once the window is open).
-extern std::int32_t showWidth;
-extern std::int32_t showHeight;
-// Show time t in milliseconds, read once per frame.
-extern std::int32_t showTime;
-// 1 when the command line carries -debug (overlay and clock keys).
-extern std::int32_t showDebug;
-// Fixed settings of this show: sound on, vertical sync on, full-size textures.
-extern const std::int32_t showNoSound;
-extern const std::int32_t showVerticalSync;
-extern const std::int32_t showTextureQuality;
 
 // Prints "GL_ERROR:" and the GLU text of every pending GL error on standard output.
 void DrainGLErrors(void);

@@ -7,8 +7,10 @@
 // full screen, which gives the desktop mode back.
 #include <SDL.h>
 
+#include "base/errors.h"
 #include "base/log.h"
 #include "base/mem.h"
+#include "base/scoped.h"
 #include "wm/internal.h"
 
 namespace {
@@ -88,17 +90,16 @@ extern "C" SYS_List_p wmGetVideoModes(void) {
   for (int i = 0; i < count; ++i) {
     SDL_DisplayMode mode{};
     if (SDL_GetDisplayMode(0, i, &mode) != 0) continue;
-    auto *record = static_cast<wm_videomode_t *>(SYS_MemGet(sizeof(wm_videomode_t), "wmGetVideoModes"));
-    SYS_List_p head = record ? SYS_ListAddLast(list, record) : nullptr;
+    auto owned = brisk::OwnMem(static_cast<wm_videomode_t *>(SYS_MemGet(sizeof(wm_videomode_t), "wmGetVideoModes")));
+    SYS_List_p head = owned ? SYS_ListAddLast(list, owned.get()) : nullptr;
     if (!head) {
       // Out of memory: nothing half-built is handed out.
-      SYS_MemFree(record);
       for (SYS_List_p node = list; node; node = node->next) SYS_MemFree(node->data);
       if (list) SYS_ListRemove(list);
-      errSetLastError(SYS_ERR_NOMEM);
-      return nullptr;
+      return brisk::Fail(SYS_ERR_NOMEM, nullptr);
     }
     list = head;
+    wm_videomode_t *record = owned.release();
     record->width = mode.w;
     record->height = mode.h;
     record->bpp = brisk::wm::BitsPerPixel(mode.format);
@@ -125,8 +126,7 @@ extern "C" int wmSetVideoMode(int width, int height, int depth, float refresh) {
   }
   if (!ok) {
     SYS_MSG(2, "wm][dm", " ! unable to switch to requested mode.\n");
-    errSetLastError(WM_ERR_MODE);
-    return -1;
+    return brisk::Fail(WM_ERR_MODE, -1);
   }
   g_mode_active = true;
   g_mode_changed = true;

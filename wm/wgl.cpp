@@ -30,7 +30,6 @@ void *g_delete_context = nullptr;
 GetString_t g_get_string = nullptr;
 GetIntegerv_t g_get_integerv = nullptr;
 
-
 // Colour depth of the desktop as the pixel format asks for it.
 int DesktopDepth() {
   SDL_DisplayMode mode{};

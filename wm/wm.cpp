@@ -11,8 +11,10 @@
 
 #include <SDL.h>
 
+#include "base/errors.h"
 #include "base/log.h"
 #include "base/mem.h"
+#include "base/scoped.h"
 #include "image/gl_stub.h"
 #include "wm/internal.h"
 
@@ -271,16 +273,15 @@ extern "C" int wmInit(void) {
   SYS_MSG(2, "wm", "  - initialize WGL subsystem...\n");
   if (wglInit() != 0) {
     SYS_MSG(2, "wm", " ! FATAL ERROR in WGL initialization.\n");
-    errSetLastError(WM_ERR_GL);
-    return -1;
+    return brisk::Fail(WM_ERR_GL, -1);
   }
   SYS_MSG(2, "wm", " ...done.\n");
   if (gl_stub() != 0) {
     SYS_MSG(2, "wm", " ! FATAL ERROR in OpenGL initialization.\n");
-    errSetLastError(WM_ERR_GL);
-    return -1;
+    return brisk::Fail(WM_ERR_GL, -1);
   }
 
+  // The log's fixed text, kept as it is.
   SYS_MSG(2, "wm", "  - initialize DirectX subsystem...\n");
   if (ddInit() == 0) {
     SYS_MemFree(g_driver_name);
@@ -295,8 +296,7 @@ extern "C" int wmInit(void) {
 
   if (!g_video) {
     SYS_MSG(2, "wm", " ! no display: %s\n", SDL_GetError());
-    errSetLastError(WM_ERR_CLASS);
-    return -1;
+    return brisk::Fail(WM_ERR_CLASS, -1);
   }
   errClear();
   return 0;
@@ -314,70 +314,48 @@ extern "C" int wmDone(void) {
 
 extern "C" wm_window_t *wmCreateWindow(int x, int y, int width, int height) {
   errClear();
-  auto *window = static_cast<wm_window_t *>(SYS_MemGet(sizeof(wm_window_t), "New Window"));
-  if (!window) {
-    errSetLastError(SYS_ERR_NOMEM);
-    return nullptr;
-  }
+  auto window = brisk::OwnMem(static_cast<wm_window_t *>(SYS_MemGet(sizeof(wm_window_t), "New Window")));
+  if (!window) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
   window->x = x;
   window->y = y;
   window->width = width;
   window->height = height;
   window->style = WM_STYLE_DEFAULT;
-  SYS_List_p head = SYS_ListAddFirst(g_windows, window);
-  if (!head) {
-    SYS_MemFree(window);
-    errSetLastError(SYS_ERR_NOMEM);
-    return nullptr;
-  }
+  SYS_List_p head = SYS_ListAddFirst(g_windows, window.get());
+  if (!head) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
   g_windows = head;
-  return window;
+  return window.release();
 }
 
 extern "C" int wmShowWindow(wm_window_t *window) {
   errClear();
-  if (!window) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
+  if (!window) return brisk::Fail(SYS_ERR_ARG, -1);
   SetResizable(window, window->resizable);
   // Showing a shown window again replaces its native window instead of
   // leaving the old one on screen without a record.
   if (window->hwnd) ReleaseNative(window);
-  if (!CreateNative(window)) {
-    errSetLastError(WM_ERR_WINDOW);
-    return -1;
-  }
+  if (!CreateNative(window)) return brisk::Fail(WM_ERR_WINDOW, -1);
   brisk::wm::ApplyVideoMode(window);
   SetCursorHidden(window, window->cursorHidden);
   SDL_Window *native = Native(window);
   SDL_ShowWindow(native);
   SDL_RaiseWindow(native);
   SDL_SetWindowInputFocus(native);
-  if (wglContextCreate(window) != 0) {
-    errSetLastError(WM_ERR_GL);
-    return -1;
-  }
+  if (wglContextCreate(window) != 0) return brisk::Fail(WM_ERR_GL, -1);
   LogGLInfo();
   return 0;
 }
 
 extern "C" int wmHideWindow(wm_window_t *window) {
   errClear();
-  if (!window) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
+  if (!window) return brisk::Fail(SYS_ERR_ARG, -1);
   if (window->hwnd) SDL_HideWindow(Native(window));
   return 0;
 }
 
 extern "C" int wmDestroyWindow(wm_window_t *window) {
   errClear();
-  if (!window) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
+  if (!window) return brisk::Fail(SYS_ERR_ARG, -1);
   // A callback that destroys its window on the destroy event itself: the
   // destruction already under way finishes the job.
   if (window == g_destroying) return 0;
@@ -417,10 +395,7 @@ extern "C" intptr_t wmOptions(wm_window_t *window, int option, intptr_t value) {
     case WM_OPT_DESKTOPREFRESH: return brisk::wm::Desktop().refresh;
     default: break;
   }
-  if (!window) {
-    errSetLastError(WM_ERR_NEEDWINDOW);
-    return -1;
-  }
+  if (!window) return brisk::Fail(WM_ERR_NEEDWINDOW, -1);
   SDL_Window *native = Native(window);
   switch (option) {
     case WM_OPT_CALLBACK:
@@ -428,10 +403,7 @@ extern "C" intptr_t wmOptions(wm_window_t *window, int option, intptr_t value) {
       return 0;
     case WM_OPT_SETGEOMETRY: {
       const auto *conf = reinterpret_cast<const wm_conf_t *>(value);
-      if (!conf) {
-        errSetLastError(SYS_ERR_ARG);
-        return -1;
-      }
+      if (!conf) return brisk::Fail(SYS_ERR_ARG, -1);
       window->x = conf->x;
       window->y = conf->y;
       window->width = conf->width;
@@ -460,6 +432,7 @@ extern "C" intptr_t wmOptions(wm_window_t *window, int option, intptr_t value) {
       return 0;
     case WM_OPT_FULLSCREEN:
       window->fullscreen = static_cast<int32_t>(value);
+      // The log's fixed text, kept as it is.
       if (native) SYS_MSG(2, "wm", " ! TODO: switch fullscreen (%s:%d)\n", __FILE_NAME__, __LINE__);
       return 0;
     case WM_OPT_TITLE: {
