@@ -218,6 +218,7 @@ extern "C" int SYS_Glob(const char *pattern, SYS_Glob_t **result) {
     closedir(dir);
   }
   if (!any) {
+    // The log's fixed text, the system call's name included.
     SYS_MSG(Level(), "file", "[glob] !!! FindFirstFile returned with NULL.\n");
     return 0;
   }
