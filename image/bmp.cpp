@@ -1,6 +1,7 @@
 // Windows bitmap input filter: uncompressed images of 8 bits and more.
 #include <cstring>
 
+#include "base/errors.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "image/formats.h"
@@ -13,12 +14,6 @@ namespace {
 
 constexpr size_t kHeader = 54;  // file header and the 40-byte information header
 
-txBitmap *Fail(txBitmap *b, int code) {
-  DropBitmap(b);
-  errSetLastError(code);
-  return nullptr;
-}
-
 }  // namespace
 
 extern "C" int bmpIdentify(const unsigned char *p, int size) {
@@ -26,51 +21,41 @@ extern "C" int bmpIdentify(const unsigned char *p, int size) {
 }
 
 extern "C" txBitmap *bmpRead(const unsigned char *buffer, int size) {
-  const size_t total = size > 0 ? static_cast<size_t>(size) : 0;
-  if (!buffer || total < kHeader) {
-    errSetLastError(TX_ERR_SHORT);
-    return nullptr;
-  }
-  const uint32_t dataOffset = Le32(buffer + 10);
-  const uint32_t infoSize = Le32(buffer + 14);
-  const int32_t width = static_cast<int32_t>(Le32(buffer + 18));
-  const int32_t rawHeight = static_cast<int32_t>(Le32(buffer + 22));
-  const int bits = Le16(buffer + 28);
-  const int compression = static_cast<int>(Le32(buffer + 30));
-  const uint32_t sizeField = Le32(buffer + 34);
-  const int colours = static_cast<int>(Le32(buffer + 46));
+  ByteReader in = StartReading(buffer, size, kHeader);
+  if (in.failed()) return nullptr;
+  const size_t total = in.remaining();
+  in.skip(10);  // signature, file size, reserved
+  const uint32_t dataOffset = in.u32le();
+  const uint32_t infoSize = in.u32le();
+  const int32_t width = ReadI32(in);
+  const int32_t rawHeight = ReadI32(in);
+  in.skip(2);  // planes
+  const int bits = in.u16le();
+  const int compression = static_cast<int>(in.u32le());
+  const uint32_t sizeField = in.u32le();
+  in.skip(8);  // resolution
+  const int colours = static_cast<int>(in.u32le());
 
-  if (bits < 8 || bits == 16) {
-    errSetLastError(TX_ERR_DEPTH);
-    return nullptr;
-  }
+  if (bits < 8 || bits == 16) return brisk::Fail(TX_ERR_DEPTH, nullptr);
   // Run-length (1, 2) and embedded JPEG or PNG data (4, 5) are not pixels
   // that can be copied; plain (0) and bit-field (3, 6) images are.
-  if (bits % 8 != 0 || bits > 64 || compression == 1 || compression == 2 || compression == 4 || compression == 5) {
-    errSetLastError(TX_ERR_DEPTH);
-    return nullptr;
-  }
+  if (bits % 8 != 0 || bits > 64 || compression == 1 || compression == 2 || compression == 4 || compression == 5)
+    return brisk::Fail(TX_ERR_DEPTH, nullptr);
   // A negative height marks rows stored top row first.
   const bool topDown = rawHeight < 0;
   const int64_t height = topDown ? -static_cast<int64_t>(rawHeight) : rawHeight;
   const int c = bits / 8;
   auto bytes = PixelBytes(width, height, c);
-  if (!bytes) {
-    errSetLastError(TX_ERR_SHORT);
-    return nullptr;
-  }
+  if (!bytes) return brisk::Fail(TX_ERR_SHORT, nullptr);
 
-  txBitmap *b = TL_NEW_BITMAP("bmpRead: struct");
+  BitmapPtr b(TL_NEW_BITMAP("bmpRead: struct"));
   if (!b) return nullptr;
   b->width = width;
   b->height = static_cast<int>(height);
   b->bpp = bits;
   b->order = TX_ORDER_BGR;
   b->imageSize[0] = static_cast<unsigned>(*bytes);
-  b->format = bits == 8 ? (colours ? TX_FORMAT_INDEX : TX_FORMAT_GREY)
-              : bits == 24 ? TX_FORMAT_RGB
-              : bits == 32 ? TX_FORMAT_RGBA
-                           : TX_FORMAT_NONE;
+  b->format = FormatOfDepth(bits, colours != 0);
 
   TL_DEBUG("TL][bmp", "BMP: %s\n", LoadingName());
   TL_DEBUG("TL][bmp", " size: %dx%d bits: %d\n", b->width, b->height, b->bpp);
@@ -92,7 +77,7 @@ extern "C" txBitmap *bmpRead(const unsigned char *buffer, int size) {
     start = total - sizeField;
   else
     start = kHeader;
-  if (start > total || stored > total - start) return Fail(b, TX_ERR_SHORT);
+  if (start > total || stored > total - start) return brisk::Fail(TX_ERR_SHORT, nullptr);
 
   if (colours) {
     // Everything between the information header and the pixels is the palette.
@@ -100,17 +85,17 @@ extern "C" txBitmap *bmpRead(const unsigned char *buffer, int size) {
     if (start > paletteStart) {
       size_t n = start - paletteStart;
       b->palette = static_cast<unsigned char *>(SYS_MemGet(n, "bmpRead: palette"));
-      if (!b->palette) return Fail(b, SYS_ERR_NOMEM);
+      if (!b->palette) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
       std::memcpy(b->palette, buffer + paletteStart, n);
     }
   }
 
   b->image[0] = static_cast<unsigned char *>(SYS_MemGet(*bytes, "bmpRead: bitmap"));
-  if (!b->image[0]) return Fail(b, SYS_ERR_NOMEM);
+  if (!b->image[0]) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
   // Rows are copied without their padding, bottom row first unless stored top-down.
   for (int64_t r = 0; r < height; ++r) {
     int64_t target = topDown ? r : height - 1 - r;
     std::memcpy(b->image[0] + row * target, buffer + start + stride * r, row);
   }
-  return b;
+  return b.release();
 }

@@ -1,6 +1,7 @@
 // DDS input filter: DXT1/3/5 images with their mipmap levels.
 #include <cstring>
 
+#include "base/errors.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "image/formats.h"
@@ -14,12 +15,6 @@ namespace {
 
 constexpr size_t kHeader = 128;
 
-txBitmap *Fail(txBitmap *b, int code) {
-  DropBitmap(b);
-  errSetLastError(code);
-  return nullptr;
-}
-
 }  // namespace
 
 extern "C" int ddsIdentify(const unsigned char *p, int size) {
@@ -27,21 +22,21 @@ extern "C" int ddsIdentify(const unsigned char *p, int size) {
 }
 
 extern "C" txBitmap *ddsRead(const unsigned char *buffer, int size) {
-  const size_t total = buffer && size > 0 ? static_cast<size_t>(size) : 0;
-  if (total < kHeader) {
-    errSetLastError(TX_ERR_SHORT);
-    return nullptr;
-  }
-  const uint32_t height = Le32(buffer + 12), width = Le32(buffer + 16);
-  const uint32_t count = std::max<uint32_t>(Le32(buffer + 28), 1);
-  const uint32_t fourcc = Le32(buffer + 84);
+  ByteReader in = StartReading(buffer, size, kHeader);
+  if (in.failed()) return nullptr;
+  const size_t total = in.remaining();
+  in.skip(12);  // magic, header size, flags
+  const uint32_t height = in.u32le();
+  const uint32_t width = in.u32le();
+  in.skip(8);  // pitch, depth
+  const uint32_t count = std::max<uint32_t>(in.u32le(), 1);
+  in.skip(52);  // reserved words, pixel format size and flags
+  const uint32_t fourcc = in.u32le();
+  in.skip(kHeader - in.position());  // rest of the pixel format, capabilities
   const BlockFormat fmt = BlockFormatOf(fourcc);
-  if (!PixelBytes(width, height, 4)) {
-    errSetLastError(TX_ERR_SHORT);
-    return nullptr;
-  }
+  if (!PixelBytes(width, height, 4)) return brisk::Fail(TX_ERR_SHORT, nullptr);
 
-  txBitmap *b = TL_NEW_BITMAP("ddsRead: struct");
+  BitmapPtr b(TL_NEW_BITMAP("ddsRead: struct"));
   if (!b) return nullptr;
   b->fourcc = static_cast<int>(fourcc);
   b->bpp = fmt.bpp;
@@ -65,30 +60,28 @@ extern "C" txBitmap *ddsRead(const unsigned char *buffer, int size) {
   b->width = static_cast<int>(std::max<uint32_t>(width >> skip, 1));
   b->height = static_cast<int>(std::max<uint32_t>(height >> skip, 1));
 
-  ByteReader in(buffer, total);
-  in.skip(kHeader);
   int kept = 0;
   uint32_t w = width, h = height;
   for (int level = 0; level < walkable && kept < TX_MAX_LEVELS; ++level, w >>= 1, h >>= 1) {
     const int64_t bytes = LevelBlockBytes(w, h, fmt.blockBytes);
     auto blocks = in.bytes(static_cast<size_t>(bytes));
-    if (!in.ok()) return Fail(b, TX_ERR_SHORT);
+    if (!in.ok()) return brisk::Fail(TX_ERR_SHORT, nullptr);
     if (level < skip) continue;
     if (decode) {
       const int64_t out = LevelPixelBytes(w, h, fmt.bpp);
       b->image[kept] = static_cast<unsigned char *>(SYS_MemGet(out, "ddsRead: bitmap (mipmap, decompress)"));
-      if (!b->image[kept]) return Fail(b, SYS_ERR_NOMEM);
+      if (!b->image[kept]) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
       b->imageSize[kept] = static_cast<unsigned>(out);
       fmt.decode(blocks.data(), b->image[kept], static_cast<int>(std::max<uint32_t>(w, 1)),
                  static_cast<int>(std::max<uint32_t>(h, 1)), fmt.bpp);
     } else {
       b->image[kept] = static_cast<unsigned char *>(SYS_MemGet(bytes, "ddsRead: bitmap (mipmap)"));
-      if (!b->image[kept]) return Fail(b, SYS_ERR_NOMEM);
+      if (!b->image[kept]) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
       b->imageSize[kept] = static_cast<unsigned>(bytes);
       std::memcpy(b->image[kept], blocks.data(), blocks.size());
     }
     ++kept;
   }
   b->levels = kept;
-  return b;
+  return b.release();
 }

@@ -3,8 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/errors.h"
 #include "base/log.h"
 #include "base/mem.h"
+#include "base/scoped.h"
 #include "base/zblock.h"
 #include "image/formats.h"
 #include "image/tl_bytes.h"
@@ -18,44 +20,32 @@ namespace {
 constexpr size_t kHeader = 14;
 constexpr size_t kBlockHeader = 12;  // uncompressed length, compressed length, CRC-32
 
-txBitmap *Fail(txBitmap *b, int code) {
-  DropBitmap(b);
-  errSetLastError(code);
-  return nullptr;
-}
-
 // One level's blocks: a view into the file for a stored level, or a new
 // buffer uncompressed from a compressed one. Null with the code set when the
 // level is not exactly `bytes` long or does not uncompress.
 struct LevelData {
   const unsigned char *data = nullptr;
-  void *owned = nullptr;  // tracked buffer from SYS_ZUncompress
+  brisk::MemPtr<void> owned;  // tracked buffer from SYS_ZUncompressEx
 };
 
 bool TakeLevel(ByteReader &in, int32_t length, int64_t bytes, LevelData &out) {
   if (length <= 0) {
     const int64_t stored = -static_cast<int64_t>(length);
     auto raw = in.bytes(static_cast<size_t>(stored));
-    if (!in.ok() || stored != bytes) {
-      errSetLastError(TX_ERR_SHORT);
-      return false;
-    }
+    if (!in.ok() || stored != bytes) return brisk::Fail(TX_ERR_SHORT, false);
     out.data = raw.data();
     return true;
   }
   auto block = in.bytes(static_cast<size_t>(length));
   if (!in.ok() || block.size() < kBlockHeader || Le32(block.data()) != bytes ||
-      Le32(block.data() + 4) > block.size() - kBlockHeader) {
-    errSetLastError(TX_ERR_SHORT);
-    return false;
-  }
+      Le32(block.data() + 4) > block.size() - kBlockHeader)
+    return brisk::Fail(TX_ERR_SHORT, false);
+  void *unpacked = nullptr;
   int got = 0;
-  if (SYS_ZUncompressEx(block.data(), static_cast<int>(block.size()), &out.owned, &got) != 0 || got != bytes) {
-    SYS_MemFree(out.owned);
-    errSetLastError(SYS_ERR_NOMEM);
-    return false;
-  }
-  out.data = static_cast<const unsigned char *>(out.owned);
+  const int result = SYS_ZUncompressEx(block.data(), static_cast<int>(block.size()), &unpacked, &got);
+  out.owned = brisk::OwnMem(unpacked);
+  if (result != 0 || got != bytes) return brisk::Fail(SYS_ERR_NOMEM, false);
+  out.data = static_cast<const unsigned char *>(unpacked);
   return true;
 }
 
@@ -77,23 +67,17 @@ extern "C" int ddzIdentify(const unsigned char *p, int size) {
 }
 
 extern "C" txBitmap *ddzRead(const unsigned char *buffer, int size) {
-  const size_t total = buffer && size > 0 ? static_cast<size_t>(size) : 0;
-  ByteReader in(buffer, total);
-  if (total < kHeader) {
-    errSetLastError(TX_ERR_SHORT);
-    return nullptr;
-  }
+  ByteReader in = StartReading(buffer, size, kHeader);
+  if (in.failed()) return nullptr;
+  const size_t total = in.remaining();
   in.skip(4);
   const int width = ReadI16(in), height = ReadI16(in);
   const uint32_t fourcc = in.u32le();
   const int count = ReadI16(in);
   const BlockFormat fmt = BlockFormatOf(fourcc);
-  if (!PixelBytes(width, height, 4) || count < 1) {
-    errSetLastError(TX_ERR_SHORT);
-    return nullptr;
-  }
+  if (!PixelBytes(width, height, 4) || count < 1) return brisk::Fail(TX_ERR_SHORT, nullptr);
 
-  txBitmap *b = TL_NEW_BITMAP("ddsRead: struct");
+  BitmapPtr b(TL_NEW_BITMAP("ddsRead: struct"));
   if (!b) return nullptr;
   b->bpp = fmt.bpp;
   TL_DEBUG("TL][ddz", "DDZ: %s\n", LoadingName());
@@ -113,17 +97,15 @@ extern "C" txBitmap *ddzRead(const unsigned char *buffer, int size) {
   int w = width, h = height;
   for (int level = 0; level < count && kept < TX_MAX_LEVELS; ++level, w >>= 1, h >>= 1) {
     const int32_t length = ReadI32(in);
-    if (!in.ok()) return Fail(b, TX_ERR_SHORT);
+    if (!in.ok()) return brisk::Fail(TX_ERR_SHORT, nullptr);
     if (level < skip) {
-      if (!in.skip(static_cast<size_t>(std::llabs(static_cast<long long>(length))))) return Fail(b, TX_ERR_SHORT);
+      if (!in.skip(static_cast<size_t>(std::llabs(static_cast<long long>(length)))))
+        return brisk::Fail(TX_ERR_SHORT, nullptr);
       continue;
     }
     const int64_t bytes = LevelBlockBytes(w, h, fmt.blockBytes);
     LevelData level_data;
-    if (!TakeLevel(in, length, bytes, level_data)) {
-      int code = errGetLastError();
-      return Fail(b, code);
-    }
+    if (!TakeLevel(in, length, bytes, level_data)) return brisk::FailKeep(TX_ERR_SHORT, nullptr);
     if (decode) {
       const int64_t out = LevelPixelBytes(w, h, fmt.bpp);
       b->image[kept] = static_cast<unsigned char *>(SYS_MemGet(out, "ddzRead: bitmap (mipmap, decompress)"));
@@ -131,44 +113,35 @@ extern "C" txBitmap *ddzRead(const unsigned char *buffer, int size) {
         b->imageSize[kept] = static_cast<unsigned>(out);
         fmt.decode(level_data.data, b->image[kept], std::max(w, 1), std::max(h, 1), fmt.bpp);
       }
-      SYS_MemFree(level_data.owned);
     } else if (level_data.owned) {
-      b->image[kept] = static_cast<unsigned char *>(level_data.owned);
+      b->image[kept] = static_cast<unsigned char *>(level_data.owned.release());
       b->imageSize[kept] = static_cast<unsigned>(bytes);
     } else {
       b->image[kept] = static_cast<unsigned char *>(SYS_MemGet(bytes, "ddzRead: dec.nocomp."));
       if (b->image[kept]) std::memcpy(b->image[kept], level_data.data, static_cast<size_t>(bytes));
       b->imageSize[kept] = static_cast<unsigned>(bytes);
     }
-    if (!b->image[kept]) return Fail(b, SYS_ERR_NOMEM);
+    if (!b->image[kept]) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
     ++kept;
   }
   b->levels = kept;
-  return b;
+  return b.release();
 }
 
 extern "C" int ddzWrite(const char *name, txBitmap *b) {
   // Only an image read from a DDS file with its blocks kept can be stored.
   if (!b || !name || b->fileType != TX_FILE_DDS || b->order != TX_ORDER_DXT || b->levels < 1 ||
-      b->levels > TX_MAX_LEVELS || b->width > 32767 || b->height > 32767) {
-    errSetLastError(TX_ERR_UNKNOWN);
-    return -1;
-  }
+      b->levels > TX_MAX_LEVELS || b->width > 32767 || b->height > 32767)
+    return brisk::Fail(TX_ERR_UNKNOWN, -1);
   for (int i = 0; i < b->levels; ++i)
-    if (!b->image[i] && b->imageSize[i]) {
-      errSetLastError(TX_ERR_UNKNOWN);
-      return -1;
-    }
+    if (!b->image[i] && b->imageSize[i]) return brisk::Fail(TX_ERR_UNKNOWN, -1);
   TL_DEBUG("TL][ddz", " write : %s\n", name);
   TL_DEBUG("TL][ddz", "  - size : %dx%d\n", b->width, b->height);
   TL_DEBUG("TL][ddz", "  - mipmap level: %d\n", b->levels);
   TL_DEBUG("TL][ddz", "  - fourcc : %s\n", FourCCName(static_cast<uint32_t>(b->fourcc)));
 
-  OutFile out(name);
-  if (!out.ok()) {
-    errSetLastError(2);
-    return -1;
-  }
+  brisk::FilePtr out = CreateOutput(name, TX_ERR_WRITE);
+  if (!out) return -1;
   unsigned char header[kHeader];
   std::memcpy(header, "FTX ", 4);
   auto put16 = [](unsigned char *p, int v) {
@@ -180,7 +153,7 @@ extern "C" int ddzWrite(const char *name, txBitmap *b) {
   const uint32_t fourcc = static_cast<uint32_t>(b->fourcc);
   for (int i = 0; i < 4; ++i) header[8 + i] = static_cast<unsigned char>(fourcc >> (8 * i));
   put16(header + 12, b->levels);
-  bool ok = out.write(header, sizeof header);
+  bool ok = WriteAll(out.get(), header, sizeof header);
 
   float raw = 0.0f, written = 0.0f;
   for (int i = 0; i < b->levels && ok; ++i) {
@@ -194,24 +167,21 @@ extern "C" int ddzWrite(const char *name, txBitmap *b) {
     int32_t length = packed ? blockSize : -size;
     unsigned char lengthBytes[4];
     for (int k = 0; k < 4; ++k) lengthBytes[k] = static_cast<unsigned char>(static_cast<uint32_t>(length) >> (8 * k));
-    ok = out.write(lengthBytes, 4);
+    ok = WriteAll(out.get(), lengthBytes, 4);
     if (packed) {
-      ok = ok && out.write(block, static_cast<size_t>(blockSize));
+      ok = ok && WriteAll(out.get(), block, static_cast<size_t>(blockSize));
       SYS_DbgMsg(DebugLevel(), "%d -> %d (%.2f%%)\n", size, blockSize,
                  static_cast<double>(static_cast<float>(blockSize) / static_cast<float>(size) * 100.0f));
       written += static_cast<float>(blockSize);
     } else {
-      ok = ok && (size == 0 || out.write(b->image[i], static_cast<size_t>(size)));
+      ok = ok && (size == 0 || WriteAll(out.get(), b->image[i], static_cast<size_t>(size)));
       SYS_DbgMsg(DebugLevel(), "not compressed\n");
       written += static_cast<float>(size);
     }
     raw += static_cast<float>(size);
     SYS_MemFree(block);
   }
-  if (!ok) {
-    errSetLastError(2);
-    return -1;
-  }
+  if (!ok) return brisk::Fail(TX_ERR_WRITE, -1);
   TL_DEBUG("TL][ddz", "  - compressed : %.2f%%\n",
            static_cast<double>(raw > 0.0f ? written / raw * 100.0f : 0.0f));
   return 0;

@@ -1,6 +1,7 @@
 // DICOM input filter: explicit VR little endian files with uncompressed pixel data.
 #include <cstring>
 
+#include "base/errors.h"
 #include "base/log.h"
 #include "base/mem.h"
 #include "image/formats.h"
@@ -22,12 +23,6 @@ bool LongForm(const unsigned char *vr) {
   return false;
 }
 
-txBitmap *Fail(txBitmap *b, int code) {
-  DropBitmap(b);
-  errSetLastError(code);
-  return nullptr;
-}
-
 }  // namespace
 
 extern "C" int dicomIdentify(const unsigned char *p, int size) {
@@ -38,46 +33,45 @@ extern "C" int dicomIdentify(const unsigned char *p, int size) {
 }
 
 extern "C" txBitmap *dicomRead(const unsigned char *buffer, int size) {
-  const size_t total = buffer && size > 0 ? static_cast<size_t>(size) : 0;
-  txBitmap *b = TL_NEW_BITMAP("bmpRead: struct");
+  ByteReader in = StartReading(buffer, size, 0);
+  BitmapPtr b(TL_NEW_BITMAP("bmpRead: struct"));
   if (!b) return nullptr;
 
   // Walk the elements until the next one would not fit.
-  for (size_t pos = kFirstElement; pos < total && total - pos >= 8;) {
-    const unsigned char *e = buffer + pos;
-    const uint16_t group = Le16(e), element = Le16(e + 2);
-    size_t value, length;
-    if (LongForm(e + 4)) {
-      if (total - pos < 12) break;
-      value = pos + 12;
-      length = Le32(e + 8);
+  in.skip(kFirstElement);
+  while (in.remaining() >= 8) {
+    const uint16_t group = in.u16le();
+    const uint16_t element = in.u16le();
+    size_t length;
+    if (LongForm(in.bytes(2).data())) {
+      if (in.remaining() < 6) break;
+      in.skip(2);
+      length = in.u32le();
     } else {
-      value = pos + 8;
-      length = Le16(e + 6);
+      length = in.u16le();
     }
-    if (length > total - value) {
+    if (length > in.remaining()) {
       // Pixel data running past the end is a short file; any other element ends the walk.
-      if (group == 0x7FE0 && element == 0x0010) return Fail(b, TX_ERR_SHORT);
+      if (group == 0x7FE0 && element == 0x0010) return brisk::Fail(TX_ERR_SHORT, nullptr);
       break;
     }
-    const unsigned char *v = buffer + value;
+    const auto value = in.bytes(length);
     if (group == 0x0028 && length >= 2) {
-      if (element == 0x0002) b->bpp = 8 * Le16(v);
-      if (element == 0x0010) b->height = Le16(v);
-      if (element == 0x0011) b->width = Le16(v);
+      if (element == 0x0002) b->bpp = 8 * Le16(value.data());
+      if (element == 0x0010) b->height = Le16(value.data());
+      if (element == 0x0011) b->width = Le16(value.data());
     } else if (group == 0x7FE0 && element == 0x0010 && length > 0) {
       SYS_MemFree(b->image[0]);
       b->image[0] = static_cast<unsigned char *>(SYS_MemGet(length, "buffer"));
-      if (!b->image[0]) return Fail(b, SYS_ERR_NOMEM);
-      std::memcpy(b->image[0], v, length);
+      if (!b->image[0]) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
+      std::memcpy(b->image[0], value.data(), length);
       b->imageSize[0] = static_cast<unsigned>(length);
     }
-    pos = value + length;
   }
 
   b->order = TX_ORDER_BGR;
   b->format = b->bpp == 8 ? TX_FORMAT_GREY : TX_FORMAT_NONE;
   // The pixel data must cover the picture the header describes.
-  if (b->bpp == 0 || b->bpp % 8 != 0 || !PixelStride(b)) return Fail(b, TX_ERR_SHORT);
-  return b;
+  if (b->bpp == 0 || b->bpp % 8 != 0 || !PixelStride(b.get())) return brisk::Fail(TX_ERR_SHORT, nullptr);
+  return b.release();
 }

@@ -17,14 +17,17 @@ extern "C" {
 
 enum { TX_MAX_LEVELS = 13 };
 
-/* Error codes of the image loader (the base library's small codes 1, 3, 5, 10 also occur). */
+/* Error codes of the image loader (the base library's codes 1, 5, 9 and 10 also occur). */
 enum {
+  TX_ERR_WRITE = 2,         /* TGA and DDZ writers: the output file cannot be created or written */
+  TX_ERR_READ = 3,          /* the default read callback got fewer bytes than the file's size */
   TX_ERR_UNKNOWN = 1000,    /* no filter knows the data; unknown filter; depth under 24 for a swap */
   TX_ERR_NULL = 1001,       /* txDup of null */
   TX_ERR_SHORT = 1002,      /* file too short for, or inconsistent with, what its header announces */
   TX_ERR_NOALPHA = 1003,    /* txAddAlphaChannel could not load its alpha image */
   TX_ERR_DEPTH = 1004,      /* conversion or reader given a depth it cannot handle */
-  TX_ERR_CANTSTORE = 1005   /* writer given an order or format it cannot store */
+  TX_ERR_CANTSTORE = 1005,  /* writer given an order or format it cannot store */
+  TX_ERR_PNG_SETUP = 10000  /* the PNG writer could not set up its encoder */
 };
 
 /* Values of txBitmap.order. */

@@ -10,8 +10,10 @@
 #include <new>
 #include <string>
 
+#include "base/errors.h"
 #include "base/log.h"
 #include "base/mem.h"
+#include "base/scoped.h"
 #include "image/formats.h"
 #include "image/tl_bytes.h"
 #include "image/tl_internal.h"
@@ -115,8 +117,7 @@ bool Decode(ReadState &st) {
   b->bpp = components * 8;
   b->order = TX_ORDER_RGB;
   b->imageSize[0] = static_cast<unsigned>(*bytes);
-  b->format = b->bpp == 24 ? TX_FORMAT_RGB : b->bpp == 8 ? TX_FORMAT_GREY : b->bpp == 32 ? TX_FORMAT_RGBA
-                                                                                           : TX_FORMAT_NONE;
+  b->format = FormatOfDepth(b->bpp, false);
   b->image[0] = static_cast<unsigned char *>(SYS_MemGet(*bytes, "jpegRead: bitmap"));
   if (!b->image[0]) return false;
   const size_t stride = static_cast<size_t>(b->width) * components;
@@ -144,7 +145,7 @@ bool Decode(ReadState &st) {
 
 struct Destination {
   jpeg_destination_mgr pub;
-  OutFile *out;
+  SYS_File_t *out;
   JOCTET buffer[1 << 16];
 };
 
@@ -156,7 +157,7 @@ void InitDestination(j_compress_ptr cinfo) {
 
 boolean EmptyOutput(j_compress_ptr cinfo) {
   auto *d = reinterpret_cast<Destination *>(cinfo->dest);
-  if (!d->out->write(d->buffer, sizeof d->buffer)) ERREXIT(cinfo, JERR_FILE_WRITE);
+  if (!WriteAll(d->out, d->buffer, sizeof d->buffer)) ERREXIT(cinfo, JERR_FILE_WRITE);
   d->pub.next_output_byte = d->buffer;
   d->pub.free_in_buffer = sizeof d->buffer;
   return TRUE;
@@ -165,7 +166,7 @@ boolean EmptyOutput(j_compress_ptr cinfo) {
 void TermDestination(j_compress_ptr cinfo) {
   auto *d = reinterpret_cast<Destination *>(cinfo->dest);
   size_t n = sizeof d->buffer - d->pub.free_in_buffer;
-  if (n && !d->out->write(d->buffer, n)) ERREXIT(cinfo, JERR_FILE_WRITE);
+  if (n && !WriteAll(d->out, d->buffer, n)) ERREXIT(cinfo, JERR_FILE_WRITE);
 }
 
 struct WriteState {
@@ -201,42 +202,25 @@ bool Compress(WriteState &st, const unsigned char *pixels, int width, int height
 
 // Encodes width x height pixels of 1 or 3 components into the named file.
 int Encode(const char *name, const unsigned char *pixels, int width, int height, int components) {
-  auto *st = static_cast<WriteState *>(SYS_MemGet(sizeof(WriteState), "jpegWrite: state"));
-  auto *dest = static_cast<Destination *>(SYS_MemGet(sizeof(Destination), "jpegWrite: buffer"));
-  if (!st || !dest) {
-    SYS_MemFree(st);
-    SYS_MemFree(dest);
-    errSetLastError(SYS_ERR_NOMEM);
-    return -1;
-  }
+  auto st = brisk::OwnMem(static_cast<WriteState *>(SYS_MemGet(sizeof(WriteState), "jpegWrite: state")));
+  auto dest = brisk::OwnMem(static_cast<Destination *>(SYS_MemGet(sizeof(Destination), "jpegWrite: buffer")));
+  if (!st || !dest) return brisk::Fail(SYS_ERR_NOMEM, -1);
   st->cinfo.err = jpeg_std_error(&st->err.pub);
   st->err.pub.error_exit = OnError;
   st->err.pub.output_message = OnMessage;
-  int code = 0;
-  {
-    OutFile out(name);
-    if (!out.ok()) {
-      code = SYS_ERR_CREATE;
-    } else {
-      SYS_DbgMsg(DebugLevel(), "[TL][jpeg][%s:%d:%s()] JPEG name: %s\n", __FILE_NAME__, __LINE__, "JPGWRITE", name);
-      SYS_DbgMsg(DebugLevel(), "[TL][jpeg][%s:%d:%s()]  size: %dx%d %dbits\n", __FILE_NAME__, __LINE__, "JPGWRITE",
-                 width, height, components * 8);
-      dest->out = &out;
-      dest->pub.init_destination = InitDestination;
-      dest->pub.empty_output_buffer = EmptyOutput;
-      dest->pub.term_destination = TermDestination;
-      st->dest = dest;
-      if (!Compress(*st, pixels, width, height, components)) code = SYS_ERR_NOMEM;
-    }
-  }
+  brisk::FilePtr out = CreateOutput(name, SYS_ERR_CREATE);
+  if (!out) return -1;
+  SYS_DbgMsg(DebugLevel(), "[TL][jpeg][%s:%d:%s()] JPEG name: %s\n", __FILE_NAME__, __LINE__, "JPGWRITE", name);
+  SYS_DbgMsg(DebugLevel(), "[TL][jpeg][%s:%d:%s()]  size: %dx%d %dbits\n", __FILE_NAME__, __LINE__, "JPGWRITE", width,
+             height, components * 8);
+  dest->out = out.get();
+  dest->pub.init_destination = InitDestination;
+  dest->pub.empty_output_buffer = EmptyOutput;
+  dest->pub.term_destination = TermDestination;
+  st->dest = dest.get();
+  const bool ok = Compress(*st, pixels, width, height, components);
   jpeg_destroy_compress(&st->cinfo);
-  SYS_MemFree(st);
-  SYS_MemFree(dest);
-  if (code) {
-    errSetLastError(code);
-    return -1;
-  }
-  return 0;
+  return ok ? 0 : brisk::Fail(SYS_ERR_NOMEM, -1);
 }
 
 }  // namespace
@@ -246,22 +230,15 @@ extern "C" int jpegIdentify(const unsigned char *p, int size) {
 }
 
 extern "C" txBitmap *jpegRead(const unsigned char *buffer, int size) {
-  if (!buffer || size <= 0) {
-    errSetLastError(TX_ERR_SHORT);
-    return nullptr;
-  }
+  ByteReader in = StartReading(buffer, size, 1);
+  if (in.failed()) return nullptr;
   // The decompressor is large; it lives on the heap, not the stack.
-  auto *st = static_cast<ReadState *>(SYS_MemGet(sizeof(ReadState), "jpegRead: state"));
-  if (!st) {
-    errSetLastError(SYS_ERR_NOMEM);
-    return nullptr;
-  }
-  new (st) ReadState();
-  st->bitmap = TL_NEW_BITMAP("jpegRead: struct");
-  if (!st->bitmap) {
-    SYS_MemFree(st);
-    return nullptr;
-  }
+  auto st = brisk::OwnMem(static_cast<ReadState *>(SYS_MemGet(sizeof(ReadState), "jpegRead: state")));
+  if (!st) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
+  new (st.get()) ReadState();
+  BitmapPtr bitmap(TL_NEW_BITMAP("jpegRead: struct"));
+  if (!bitmap) return nullptr;
+  st->bitmap = bitmap.get();
   st->cinfo.err = jpeg_std_error(&st->err.pub);
   st->err.pub.error_exit = OnError;
   st->err.pub.output_message = OnMessage;
@@ -272,59 +249,31 @@ extern "C" txBitmap *jpegRead(const unsigned char *buffer, int size) {
   st->src.pub.resync_to_restart = jpeg_resync_to_restart;
   st->src.pub.term_source = TermSource;
   st->src.data = buffer;
-  st->src.size = static_cast<size_t>(size);
+  st->src.size = in.remaining();
 
-  bool ok = Decode(*st);
-  // A file that ends before its data is short, whatever libjpeg made of it.
-  if (!ok && (st->src.ranOut || st->err.dataEnded)) st->code = TX_ERR_SHORT;
+  const bool ok = Decode(*st);
   jpeg_destroy_decompress(&st->cinfo);
-  txBitmap *b = st->bitmap;
-  int code = st->code;
-  SYS_MemFree(st);
-  if (!ok) {
-    DropBitmap(b);
-    errSetLastError(code);
-    return nullptr;
-  }
-  return b;
+  // A file that ends before its data is short, whatever libjpeg made of it.
+  if (!ok) return brisk::Fail(st->src.ranOut || st->err.dataEnded ? TX_ERR_SHORT : st->code, nullptr);
+  return bitmap.release();
 }
 
 extern "C" int jpegWrite(const char *name, txBitmap *b) {
-  if (!b || !name) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
-  if (b->order > 1 || b->format < 0 || b->format > 3 || !WritableLevel(b)) {
-    errSetLastError(TX_ERR_CANTSTORE);
-    return -1;
-  }
+  if (!b || !name) return brisk::Fail(SYS_ERR_ARG, -1);
+  if (b->order > 1 || b->format < 0 || b->format > 3 || !WritableLevel(b)) return brisk::Fail(TX_ERR_CANTSTORE, -1);
   if (b->format != TX_FORMAT_RGBA) {
     // Blue-first data (format 0) is swapped to red first for the encoder and back.
-    const bool swap = b->format == TX_FORMAT_RGB;
-    if (swap) txSwapRB(b);
-    int result = Encode(name, b->image[0], b->width, b->height, b->bpp / 8);
-    if (swap) {
-      int code = errGetLastError();
-      txSwapRB(b);
-      errSetLastError(code);
-    }
-    return result;
+    SwappedChannels swapped(b, b->format == TX_FORMAT_RGB);
+    return Encode(name, b->image[0], b->width, b->height, b->bpp / 8);
   }
 
   // With alpha: the colour channels as they stand into name, the alpha
   // channel as grey into name with "_a" before its extension.
   const size_t pixels = static_cast<size_t>(b->width) * b->height;
-  auto *tmp = static_cast<unsigned char *>(SYS_MemGet(pixels * 3, "jpegWrite: temp buffer"));
-  if (!tmp) {
-    errSetLastError(SYS_ERR_NOMEM);
-    return -1;
-  }
-  for (size_t i = 0; i < pixels; ++i) std::memcpy(tmp + 3 * i, b->image[0] + 4 * i, 3);
-  int result = Encode(name, tmp, b->width, b->height, 3);
-  if (result == 0) {
-    for (size_t i = 0; i < pixels; ++i) tmp[i] = b->image[0][4 * i + 3];
-    result = Encode(AlphaName(name).c_str(), tmp, b->width, b->height, 1);
-  }
-  SYS_MemFree(tmp);
-  return result;
+  auto tmp = brisk::OwnMem(static_cast<unsigned char *>(SYS_MemGet(pixels * 3, "jpegWrite: temp buffer")));
+  if (!tmp) return brisk::Fail(SYS_ERR_NOMEM, -1);
+  for (size_t i = 0; i < pixels; ++i) std::memcpy(tmp.get() + 3 * i, b->image[0] + 4 * i, 3);
+  if (Encode(name, tmp.get(), b->width, b->height, 3) != 0) return -1;
+  for (size_t i = 0; i < pixels; ++i) tmp.get()[i] = b->image[0][4 * i + 3];
+  return Encode(AlphaName(name).c_str(), tmp.get(), b->width, b->height, 1);
 }

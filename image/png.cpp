@@ -5,8 +5,10 @@
 #include <csetjmp>
 #include <cstring>
 
+#include "base/errors.h"
 #include "base/log.h"
 #include "base/mem.h"
+#include "base/scoped.h"
 #include "image/formats.h"
 #include "image/tl_bytes.h"
 #include "image/tl_internal.h"
@@ -43,9 +45,10 @@ struct ReadState {
   png_structp png = nullptr;
   png_infop info = nullptr;
   png_infop end = nullptr;
-  txBitmap *bitmap = nullptr;
-  png_bytep *rows = nullptr;
+  BitmapPtr bitmap;
+  brisk::MemPtr<png_bytep> rows;
   int code = SYS_ERR_NOMEM;
+  ~ReadState() { png_destroy_read_struct(png ? &png : nullptr, info ? &info : nullptr, end ? &end : nullptr); }
 };
 
 // Decodes into st.bitmap; false on any libpng error or limit (code in st.code).
@@ -81,22 +84,19 @@ bool Decode(ReadState &st) {
     return false;
   }
 
-  txBitmap *b = st.bitmap;
+  txBitmap *b = st.bitmap.get();
   b->width = static_cast<int>(width);
   b->height = static_cast<int>(height);
   b->bpp = bpp;
   b->order = TX_ORDER_RGB;
   b->imageSize[0] = static_cast<unsigned>(*bytes);
-  b->format = bpp == 8 ? (type == PNG_COLOR_TYPE_PALETTE ? TX_FORMAT_INDEX : TX_FORMAT_GREY)
-              : bpp == 24 ? TX_FORMAT_RGB
-              : bpp == 32 ? TX_FORMAT_RGBA
-                          : TX_FORMAT_NONE;
+  b->format = FormatOfDepth(bpp, type == PNG_COLOR_TYPE_PALETTE);
   b->image[0] = static_cast<unsigned char *>(SYS_MemGet(*bytes, "pngRead: bitmap"));
-  st.rows = static_cast<png_bytep *>(SYS_MemGet(sizeof(png_bytep) * height, "pngRead: row"));
+  st.rows = brisk::OwnMem(static_cast<png_bytep *>(SYS_MemGet(sizeof(png_bytep) * height, "pngRead: row")));
   if (!b->image[0] || !st.rows) return false;
-  for (png_uint_32 r = 0; r < height; ++r) st.rows[r] = b->image[0] + rowBytes * r;
-  png_read_image(png, st.rows);
-  SYS_MemFree(st.rows);
+  for (png_uint_32 r = 0; r < height; ++r) st.rows.get()[r] = b->image[0] + rowBytes * r;
+  png_read_image(png, st.rows.get());
+  st.rows.reset();
 
   if (type == PNG_COLOR_TYPE_PALETTE) {
     b->palette = static_cast<unsigned char *>(SYS_MemGet(256 * 4, "pngRead: palette"));
@@ -118,14 +118,17 @@ bool Decode(ReadState &st) {
 // --- writing ------------------------------------------------------------------
 
 void WriteBytes(png_structp png, png_bytep data, png_size_t n) {
-  if (!static_cast<OutFile *>(png_get_io_ptr(png))->write(data, n)) png_error(png, "write failed");
+  if (!WriteAll(static_cast<SYS_File_t *>(png_get_io_ptr(png)), data, n)) png_error(png, "write failed");
 }
 void FlushBytes(png_structp) {}
 
 struct WriteState {
   png_structp png = nullptr;
   png_infop info = nullptr;
-  OutFile *out = nullptr;
+  SYS_File_t *out = nullptr;
+  ~WriteState() {
+    if (png) png_destroy_write_struct(&png, info ? &info : nullptr);
+  }
 };
 
 bool Encode(WriteState &st, txBitmap *b) {
@@ -149,8 +152,7 @@ bool Encode(WriteState &st, txBitmap *b) {
 // Walks the chunks: every one must lie inside the file. libpng itself would
 // allocate a text chunk of whatever length its header claims before finding
 // the file too short.
-bool ChunksFit(const unsigned char *buffer, size_t size) {
-  ByteReader in(buffer, size);
+bool ChunksFit(ByteReader in) {
   in.skip(kSignature);
   while (in.ok()) {
     const uint32_t length = in.u32be();
@@ -168,77 +170,41 @@ extern "C" int pngIdentify(const unsigned char *p, int size) {
 }
 
 extern "C" txBitmap *pngRead(const unsigned char *buffer, int size) {
-  if (!buffer || size < static_cast<int>(kSignature) || !ChunksFit(buffer, static_cast<size_t>(size))) {
-    errSetLastError(TX_ERR_SHORT);
-    return nullptr;
-  }
+  ByteReader in = StartReading(buffer, size, kSignature);
+  if (in.failed()) return nullptr;
+  if (!ChunksFit(in)) return brisk::Fail(TX_ERR_SHORT, nullptr);
   ReadState st;
-  st.bitmap = TL_NEW_BITMAP("pngRead: struct");
+  st.bitmap.reset(TL_NEW_BITMAP("pngRead: struct"));
   if (!st.bitmap) return nullptr;
   st.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
   if (st.png) st.info = png_create_info_struct(st.png);
   if (st.png) st.end = png_create_info_struct(st.png);
-  bool ok = false;
-  if (st.png && st.info && st.end) {
-    Source src{buffer, static_cast<size_t>(size), kSignature, false};
-    png_set_read_fn(st.png, &src, ReadBytes);
-    ok = Decode(st);
+  if (!st.png || !st.info || !st.end) return brisk::Fail(st.code, nullptr);
+  Source src{buffer, in.remaining(), kSignature, false};
+  png_set_read_fn(st.png, &src, ReadBytes);
+  if (!Decode(st)) {
     // A file that ends before its data is short, whatever libpng made of it.
-    if (!ok && src.ranOut) st.code = TX_ERR_SHORT;
+    return brisk::Fail(src.ranOut ? TX_ERR_SHORT : st.code, nullptr);
   }
-  png_destroy_read_struct(st.png ? &st.png : nullptr, st.info ? &st.info : nullptr, st.end ? &st.end : nullptr);
-  SYS_MemFree(st.rows);
-  if (!ok) {
-    DropBitmap(st.bitmap);
-    errSetLastError(st.code);
-    return nullptr;
-  }
-  return st.bitmap;
+  return st.bitmap.release();
 }
 
 extern "C" int pngWrite(const char *name, txBitmap *b) {
-  if (!b || !name) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
-  if (b->order > 2 || b->format < 0 || b->format > 3) {
-    errSetLastError(TX_ERR_CANTSTORE);
-    return -1;
-  }
+  if (!b || !name) return brisk::Fail(SYS_ERR_ARG, -1);
+  if (b->order > 2 || b->format < 0 || b->format > 3) return brisk::Fail(TX_ERR_CANTSTORE, -1);
   TL_DEBUG("TL][png", "PNG write: %s\n", name);
   TL_DEBUG("TL][png", " size: %dx%d %dbits\n", b->width, b->height, b->bpp);
   TL_DEBUG("TL][png", " type: %d subtype: %d\n", b->order, b->format);
-  if (!WritableLevel(b)) {
-    errSetLastError(TX_ERR_CANTSTORE);
-    return -1;
-  }
+  if (!WritableLevel(b)) return brisk::Fail(TX_ERR_CANTSTORE, -1);
 
   WriteState st;
   st.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
-  if (!st.png) {
-    errSetLastError(10000);
-    return -1;
-  }
+  if (!st.png) return brisk::Fail(TX_ERR_PNG_SETUP, -1);
   st.info = png_create_info_struct(st.png);
-  if (!st.info) {
-    png_destroy_write_struct(&st.png, nullptr);
-    errSetLastError(SYS_ERR_CREATE);
-    return -1;
-  }
-  int code = 0;
-  {
-    OutFile out(name);
-    if (!out.ok()) {
-      code = SYS_ERR_CREATE;
-    } else {
-      st.out = &out;
-      if (!Encode(st, b)) code = SYS_ERR_NOMEM;
-    }
-  }
-  png_destroy_write_struct(&st.png, &st.info);
-  if (code) {
-    errSetLastError(code);
-    return -1;
-  }
+  if (!st.info) return brisk::Fail(SYS_ERR_CREATE, -1);
+  brisk::FilePtr out = CreateOutput(name, SYS_ERR_CREATE);
+  if (!out) return -1;
+  st.out = out.get();
+  if (!Encode(st, b)) return brisk::Fail(SYS_ERR_NOMEM, -1);
   return 0;
 }

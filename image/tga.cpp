@@ -1,8 +1,10 @@
 // Targa filter: uncompressed true colour, colour-mapped and grey images.
 #include <cstring>
 
+#include "base/errors.h"
 #include "base/log.h"
 #include "base/mem.h"
+#include "base/scoped.h"
 #include "image/formats.h"
 #include "image/tl_bytes.h"
 #include "image/tl_internal.h"
@@ -12,29 +14,6 @@ using namespace brisk::image;
 namespace {
 
 constexpr size_t kHeader = 18;
-
-// Swaps the rows of a level top to bottom. False (code 5) without memory.
-bool FlipLevel(unsigned char *data, size_t row, int height, const char *tag) {
-  auto *line = static_cast<unsigned char *>(SYS_MemGet(row, tag));
-  if (!line) {
-    errSetLastError(SYS_ERR_NOMEM);
-    return false;
-  }
-  for (int r = 0; r < height / 2; ++r) {
-    unsigned char *a = data + row * r, *z = data + row * (height - 1 - r);
-    std::memcpy(line, a, row);
-    std::memcpy(a, z, row);
-    std::memcpy(z, line, row);
-  }
-  SYS_MemFree(line);
-  return true;
-}
-
-txBitmap *Fail(txBitmap *b, int code) {
-  DropBitmap(b);
-  errSetLastError(code);
-  return nullptr;
-}
 
 }  // namespace
 
@@ -50,12 +29,8 @@ extern "C" int tgaIdentify(const unsigned char *p, int size) {
 }
 
 extern "C" txBitmap *tgaRead(const unsigned char *buffer, int size) {
-  const size_t total = buffer && size > 0 ? static_cast<size_t>(size) : 0;
-  ByteReader in(buffer, total);
-  if (total < kHeader) {
-    errSetLastError(TX_ERR_SHORT);
-    return nullptr;
-  }
+  ByteReader in = StartReading(buffer, size, kHeader);
+  if (in.failed()) return nullptr;
   const uint8_t idLength = in.u8();
   in.skip(4);  // map type, image type, first map index
   const uint16_t mapLength = in.u16le();
@@ -68,31 +43,19 @@ extern "C" txBitmap *tgaRead(const unsigned char *buffer, int size) {
 
   // Only whole-byte depths describe rows that the data can be checked against;
   // colour-mapped images hold one byte per pixel.
-  if (depth != 8 && depth != 16 && depth != 24 && depth != 32) {
-    errSetLastError(TX_ERR_SHORT);
-    return nullptr;
-  }
-  if (mapLength != 0 && depth != 8) {
-    errSetLastError(TX_ERR_SHORT);
-    return nullptr;
-  }
+  if (depth != 8 && depth != 16 && depth != 24 && depth != 32) return brisk::Fail(TX_ERR_SHORT, nullptr);
+  if (mapLength != 0 && depth != 8) return brisk::Fail(TX_ERR_SHORT, nullptr);
   auto bytes = PixelBytes(width, height, depth / 8);
-  if (!bytes) {
-    errSetLastError(TX_ERR_SHORT);
-    return nullptr;
-  }
+  if (!bytes) return brisk::Fail(TX_ERR_SHORT, nullptr);
 
-  txBitmap *b = TL_NEW_BITMAP("tgaRead: struct");
+  BitmapPtr b(TL_NEW_BITMAP("tgaRead: struct"));
   if (!b) return nullptr;
   b->width = width;
   b->height = height;
   b->bpp = depth;
   b->order = TX_ORDER_BGR;
   b->imageSize[0] = static_cast<unsigned>(*bytes);
-  b->format = depth == 8 ? (mapLength ? TX_FORMAT_INDEX : TX_FORMAT_GREY)
-              : depth == 24 ? TX_FORMAT_RGB
-              : depth == 32 ? TX_FORMAT_RGBA
-                            : TX_FORMAT_NONE;
+  b->format = FormatOfDepth(depth, mapLength != 0);
 
   in.skip(idLength);
   if (mapLength != 0) {
@@ -100,10 +63,10 @@ extern "C" txBitmap *tgaRead(const unsigned char *buffer, int size) {
     // alpha) are taken into the palette as red, green, blue; the whole map is
     // stepped over whatever its entry size, so the pixels are found.
     b->palette = static_cast<unsigned char *>(SYS_MemGet(256 * 4, "tgaRead: palette"));
-    if (!b->palette) return Fail(b, SYS_ERR_NOMEM);
+    if (!b->palette) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
     const size_t entryBytes = (mapEntryBits + 7u) / 8u;
     auto map = in.bytes(entryBytes * mapLength);
-    if (!in.ok()) return Fail(b, TX_ERR_SHORT);
+    if (!in.ok()) return brisk::Fail(TX_ERR_SHORT, nullptr);
     if (mapEntryBits == 24 || mapEntryBits == 32) {
       for (size_t i = 0; i < mapLength && i < 256; ++i) {
         const unsigned char *e = map.data() + i * entryBytes;
@@ -113,10 +76,10 @@ extern "C" txBitmap *tgaRead(const unsigned char *buffer, int size) {
       }
     }
     auto indices = in.bytes(static_cast<size_t>(*bytes));
-    if (!in.ok()) return Fail(b, TX_ERR_SHORT);
+    if (!in.ok()) return brisk::Fail(TX_ERR_SHORT, nullptr);
     const size_t count = indices.size();
     b->image[0] = static_cast<unsigned char *>(SYS_MemGet(count * 3, "tgaRead: bitmap"));
-    if (!b->image[0]) return Fail(b, SYS_ERR_NOMEM);
+    if (!b->image[0]) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
     txExpandPalette(indices.data(), b->image[0], static_cast<int>(count), b->palette);
     SYS_MemFree(b->palette);
     b->imageSize[0] = static_cast<unsigned>(count * 3);
@@ -126,44 +89,32 @@ extern "C" txBitmap *tgaRead(const unsigned char *buffer, int size) {
     b->order = TX_ORDER_RGB;
   } else {
     auto pixels = in.bytes(static_cast<size_t>(*bytes));
-    if (!in.ok()) return Fail(b, TX_ERR_SHORT);
+    if (!in.ok()) return brisk::Fail(TX_ERR_SHORT, nullptr);
     b->image[0] = static_cast<unsigned char *>(SYS_MemGet(pixels.size(), "tgaRead: bitmap"));
-    if (!b->image[0]) return Fail(b, SYS_ERR_NOMEM);
+    if (!b->image[0]) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
     std::memcpy(b->image[0], pixels.data(), pixels.size());
   }
 
-  if (!(descriptor & 0x20) &&
-      !FlipLevel(b->image[0], static_cast<size_t>(width) * (b->bpp / 8), height, "tgaRead: line"))
-    return Fail(b, SYS_ERR_NOMEM);
-  return b;
+  const size_t row = static_cast<size_t>(width) * (b->bpp / 8);
+  if (!(descriptor & 0x20) && !FlipRows(b->image[0], row, height, "tgaRead: line")) return nullptr;
+  return b.release();
 }
 
 extern "C" int tgaWrite(const char *name, txBitmap *b) {
-  if (!b || !name) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
+  if (!b || !name) return brisk::Fail(SYS_ERR_ARG, -1);
   TL_LOG(SYS_LOG_INFO, "TL][tga", "%s: %d\n", "smp->type", b->order);
   TL_LOG(SYS_LOG_INFO, "TL][tga", "%s: %d\n", "smp->subtype", b->format);
-  if (b->order > 1) {
-    errSetLastError(TX_ERR_CANTSTORE);
-    return -1;
-  }
+  if (b->order > 1) return brisk::Fail(TX_ERR_CANTSTORE, -1);
   int type;
   switch (b->format) {
     case TX_FORMAT_RGB:
     case TX_FORMAT_BGR:
     case TX_FORMAT_RGBA: type = 2; break;
     case TX_FORMAT_GREY: type = 3; break;
-    default:
-      errSetLastError(TX_ERR_CANTSTORE);
-      return -1;
+    default: return brisk::Fail(TX_ERR_CANTSTORE, -1);
   }
   // The header holds the size in 16 bits, which the reader takes as signed.
-  if (!WritableLevel(b) || b->width > 32767 || b->height > 32767) {
-    errSetLastError(TX_ERR_CANTSTORE);
-    return -1;
-  }
+  if (!WritableLevel(b) || b->width > 32767 || b->height > 32767) return brisk::Fail(TX_ERR_CANTSTORE, -1);
 
   TL_DEBUG("TL][tga", "filename (write): %s\n", name);
   TL_DEBUG("TL][tga", " size: %dx%d\n", b->width, b->height);
@@ -171,11 +122,8 @@ extern "C" int tgaWrite(const char *name, txBitmap *b) {
   TL_DEBUG("TL][tga", " imagesize[0]: %u\n", b->imageSize[0]);
   TL_DEBUG("TL][tga", " comment: %s\n", kTgaComment);
 
-  OutFile out(name);
-  if (!out.ok()) {
-    errSetLastError(2);
-    return -1;
-  }
+  brisk::FilePtr out = CreateOutput(name, TX_ERR_WRITE);
+  if (!out) return -1;
   const size_t commentLength = std::strlen(kTgaComment);
   unsigned char header[kHeader] = {};
   header[0] = static_cast<unsigned char>(commentLength);
@@ -188,14 +136,9 @@ extern "C" int tgaWrite(const char *name, txBitmap *b) {
   header[17] = 0x20;
 
   // Targa stores blue first: red-first data is swapped for the write and back.
-  const bool swap = b->format == TX_FORMAT_BGR;
-  if (swap) txSwapRB(b);
-  bool ok = out.write(header, sizeof header) && out.write(kTgaComment, commentLength) &&
-            out.write(b->image[0], b->imageSize[0]);
-  if (swap) txSwapRB(b);
-  if (!ok) {
-    errSetLastError(2);
-    return -1;
-  }
+  SwappedChannels swapped(b, b->format == TX_FORMAT_BGR);
+  if (!WriteAll(out.get(), header, sizeof header) || !WriteAll(out.get(), kTgaComment, commentLength) ||
+      !WriteAll(out.get(), b->image[0], b->imageSize[0]))
+    return brisk::Fail(TX_ERR_WRITE, -1);
   return 0;
 }

@@ -6,9 +6,11 @@
 #include <cstring>
 #include <string>
 
+#include "base/errors.h"
 #include "base/file.h"
 #include "base/log.h"
 #include "base/mem.h"
+#include "base/scoped.h"
 #include "image/formats.h"
 #include "image/image.h"
 #include "image/tl_bytes.h"
@@ -20,10 +22,7 @@ Settings g_tl;
 
 txBitmap *NewBitmap(const char *tag, const char *file, int line) {
   auto *b = static_cast<txBitmap *>(_SYS_MemGet(sizeof(txBitmap), file, line, tag));
-  if (!b) {
-    errSetLastError(SYS_ERR_NOMEM);
-    return nullptr;
-  }
+  if (!b) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
   b->levels = 1;
   return b;
 }
@@ -69,24 +68,43 @@ std::string AlphaName(const std::string &name) {
   return out;
 }
 
-OutFile::OutFile(const char *name) { file_ = SYS_FileOpen(name, 0x10); }
-
-OutFile::~OutFile() {
-  if (file_) SYS_FileClose(file_);
+bool FlipRows(unsigned char *data, size_t row, int height, const char *tag) {
+  auto line = brisk::OwnMem(static_cast<unsigned char *>(SYS_MemGet(row, tag)));
+  if (!line) return brisk::Fail(SYS_ERR_NOMEM, false);
+  for (int r = 0; r < height / 2; ++r) {
+    unsigned char *a = data + row * r, *z = data + row * (height - 1 - r);
+    std::memcpy(line.get(), a, row);
+    std::memcpy(a, z, row);
+    std::memcpy(z, line.get(), row);
+  }
+  return true;
 }
 
-bool OutFile::write(const void *data, size_t size) {
-  if (!file_ || !good_) return false;
+brisk::FilePtr CreateOutput(const char *name, int code) {
+  brisk::FilePtr file(SYS_FileOpen(name, SYS_FILE_CREATE));
+  if (!file) errSetLastError(code);
+  return file;
+}
+
+bool WriteAll(SYS_File_t *file, const void *data, size_t size) {
   while (size > 0) {
     int chunk = size > (1u << 30) ? (1 << 30) : static_cast<int>(size);
-    if (SYS_FileWrite(file_, data, chunk) != 0) {
-      good_ = false;
-      return false;
-    }
+    if (SYS_FileWrite(file, data, chunk) != 0) return false;
     data = static_cast<const unsigned char *>(data) + chunk;
     size -= static_cast<size_t>(chunk);
   }
   return true;
+}
+
+SwappedChannels::SwappedChannels(txBitmap *bitmap, bool swap) : bitmap_(swap ? bitmap : nullptr) {
+  if (bitmap_) txSwapRB(bitmap_);
+}
+
+SwappedChannels::~SwappedChannels() {
+  if (!bitmap_) return;
+  const int code = brisk::PendingError();
+  txSwapRB(bitmap_);
+  errSetLastError(code);
 }
 
 }  // namespace brisk::image
@@ -145,30 +163,21 @@ int DefaultOpen(const char *name) {
       return 0;
     }
   }
-  errSetLastError(SYS_ERR_NOTFOUND);
-  return -1;
+  return brisk::Fail(SYS_ERR_NOTFOUND, -1);
 }
 
 // The whole file in a buffer twice its size, the second half zeros.
 void *DefaultRead() {
   int size = g_file.size;
-  if (size > (1 << 30) - 1) {
-    errSetLastError(SYS_ERR_NOMEM);
-    return nullptr;
-  }
-  auto *buffer = static_cast<unsigned char *>(SYS_MemGet(size > 0 ? 2 * size : 1, "txIRead"));
-  if (!buffer) {
-    errSetLastError(SYS_ERR_NOMEM);
-    return nullptr;
-  }
-  int got = size > 0 ? SYS_FileRead(g_file.file, buffer, size) : 0;
+  if (size > (1 << 30) - 1) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
+  auto buffer = brisk::OwnMem(static_cast<unsigned char *>(SYS_MemGet(size > 0 ? 2 * size : 1, "txIRead")));
+  if (!buffer) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
+  int got = size > 0 ? SYS_FileRead(g_file.file, buffer.get(), size) : 0;
   if (got < size) {
     std::printf("! %s\n", std::strerror(errno));
-    SYS_MemFree(buffer);
-    errSetLastError(3);
-    return nullptr;
+    return brisk::Fail(TX_ERR_READ, nullptr);
   }
-  return buffer;
+  return buffer.release();
 }
 
 int DefaultSize() { return g_file.size; }
@@ -202,25 +211,11 @@ txBitmap *LoadAlphaMap(const char *name) {
   return alpha;
 }
 
-// Swaps rows r and height-1-r of level 0. False (code 5) when the row buffer cannot be had.
-bool FlipRows(txBitmap *b) {
+// Flips level 0 top to bottom. False (code 5) when the row buffer cannot be had.
+bool FlipLevel(txBitmap *b) {
   int c = PixelStride(b);
   if (!c) return true;
-  size_t row = static_cast<size_t>(b->width) * c;
-  auto *tmp = static_cast<unsigned char *>(SYS_MemGet(row, "txLoad: flipping"));
-  if (!tmp) {
-    errSetLastError(SYS_ERR_NOMEM);
-    return false;
-  }
-  for (int r = 0; r < b->height / 2; ++r) {
-    unsigned char *a = b->image[0] + row * r;
-    unsigned char *z = b->image[0] + row * (b->height - 1 - r);
-    std::memcpy(tmp, a, row);
-    std::memcpy(a, z, row);
-    std::memcpy(z, tmp, row);
-  }
-  SYS_MemFree(tmp);
-  return true;
+  return FlipRows(b->image[0], static_cast<size_t>(b->width) * c, b->height, "txLoad: flipping");
 }
 
 }  // namespace
@@ -236,22 +231,17 @@ extern "C" int txInit(pxFunctions functions) {
 
 extern "C" txBitmap *txLoad(const char *name) {
   errClear();
-  if (!name) {
-    errSetLastError(SYS_ERR_ARG);
-    return nullptr;
-  }
+  if (!name) return brisk::Fail(SYS_ERR_ARG, nullptr);
   g_tl.loading = name;
   TL_DEBUG("TL", "Load bitmap: %s\n", name);
 
-  if (!g_functions.fOpen || !g_functions.fRead || !g_functions.fFSize || !g_functions.fClose) {
-    errSetLastError(SYS_ERR_ARG);
-    return nullptr;
-  }
+  if (!g_functions.fOpen || !g_functions.fRead || !g_functions.fFSize || !g_functions.fClose)
+    return brisk::Fail(SYS_ERR_ARG, nullptr);
   if (g_functions.fOpen(name) != 0) {
     TL_DEBUG("TL", " ! unable to open texture (%s).\n", name);
     return nullptr;
   }
-  auto *buffer = static_cast<unsigned char *>(g_functions.fRead());
+  auto buffer = brisk::OwnMem(static_cast<unsigned char *>(g_functions.fRead()));
   if (!buffer) {
     TL_DEBUG("TL", " ! unable to read texture (%s).\n", name);
     return nullptr;
@@ -261,28 +251,23 @@ extern "C" txBitmap *txLoad(const char *name) {
   if (size < 0) size = 0;
 
   errClear();
-  const txFilter *filter = Identify(buffer, size);
-  if (!filter) {
-    SYS_MemFree(buffer);
-    errSetLastError(TX_ERR_UNKNOWN);
-    return nullptr;
-  }
+  const txFilter *filter = Identify(buffer.get(), size);
+  if (!filter) return brisk::Fail(TX_ERR_UNKNOWN, nullptr);
   errClear();  // the DDZ test leaves 1000 behind for other formats
   TL_DEBUG("TL", "type: %s\n", filter->description);
-  txBitmap *bitmap = filter->read(buffer, size);
-  SYS_MemFree(buffer);
+  BitmapPtr bitmap(filter->read(buffer.get(), size));
+  buffer.reset();  // not held while the alpha map loads
   if (!bitmap) return nullptr;
   bitmap->fileType = filter->id;
   TL_DEBUG("TL", "size: %dx%d bits: %d\n", bitmap->width, bitmap->height, bitmap->bpp);
   TL_DEBUG("TL", "imagesize: %u\n", bitmap->imageSize[0]);
 
   // An alpha map itself, and DXT blocks, come back as read.
-  if (!g_tl.alphaMap || bitmap->order == TX_ORDER_DXT) return bitmap;
+  if (!g_tl.alphaMap || bitmap->order == TX_ORDER_DXT) return bitmap.release();
 
   std::string alphaName = AlphaName(name);
-  if (txBitmap *alpha = LoadAlphaMap(alphaName.c_str())) {
-    MergeAlpha(bitmap, alpha);
-    txFree(&alpha);
+  if (BitmapPtr alpha{LoadAlphaMap(alphaName.c_str())}) {
+    MergeAlpha(bitmap.get(), alpha.get());
   } else {
     TL_DEBUG("TL", "alpha map not found.\n");
   }
@@ -291,25 +276,22 @@ extern "C" txBitmap *txLoad(const char *name) {
   TL_DEBUG("TL", "---\n");
 
   if (bitmap->order != g_tl.order && (bitmap->bpp == 24 || bitmap->bpp == 32)) {
-    txSwapRB(bitmap);
+    txSwapRB(bitmap.get());
     errClear();
   }
 
   if (g_tl.flip) {
     TL_DEBUG("TL", "Horizontal flipping.\n");
-    if (!FlipRows(bitmap)) {
-      DropBitmap(bitmap);
-      return nullptr;
-    }
+    if (!FlipLevel(bitmap.get())) return nullptr;
   }
 
   if (g_tl.quality != 0 && bitmap->levels == 1) {
     int shift = g_tl.quality == 1 ? 1 : 2;
     int w = bitmap->width >> shift, h = bitmap->height >> shift;
-    txScale(bitmap, w > 0 ? w : 1, h > 0 ? h : 1);
+    txScale(bitmap.get(), w > 0 ? w : 1, h > 0 ? h : 1);
     errClear();
   }
-  return bitmap;
+  return bitmap.release();
 }
 
 extern "C" int txSave(int id, const char *name, txBitmap *bitmap) {
@@ -319,112 +301,72 @@ extern "C" int txSave(int id, const char *name, txBitmap *bitmap) {
     TL_DEBUG("TL", " ! saving with %s\n", f.name);
     if (!f.write) break;
     int result = f.write(name, bitmap);
-    if (result != 0) {
-      int code = errGetLastError();
-      errSetLastError(code);
-      TL_DEBUG("TL", " ! returned with error, code: %d\n", code);
-    }
+    if (result != 0) TL_DEBUG("TL", " ! returned with error, code: %d\n", brisk::PendingError());
     return result;
   }
   TL_DEBUG("TL", " ! unknown format.\n");
-  errSetLastError(TX_ERR_UNKNOWN);
-  return -1;
+  return brisk::Fail(TX_ERR_UNKNOWN, -1);
 }
 
 extern "C" int txFree(txBitmap **bitmap) {
-  if (!bitmap || !*bitmap) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
+  if (!bitmap || !*bitmap) return brisk::Fail(SYS_ERR_ARG, -1);
   DropBitmap(*bitmap);
   return 0;
 }
 
 extern "C" txBitmap *txDup(const txBitmap *bitmap) {
   errClear();
-  if (!bitmap) {
-    errSetLastError(TX_ERR_NULL);
-    return nullptr;
-  }
-  auto *copy = static_cast<txBitmap *>(SYS_MemGet(sizeof(txBitmap), "txDup: struct"));
-  if (!copy) {
-    errSetLastError(SYS_ERR_NOMEM);
-    return nullptr;
-  }
+  if (!bitmap) return brisk::Fail(TX_ERR_NULL, nullptr);
+  BitmapPtr copy(TL_NEW_BITMAP("txDup: struct"));
+  if (!copy) return nullptr;
   *copy = *bitmap;
   copy->palette = nullptr;
   for (auto &level : copy->image) level = nullptr;
-  bool ok = true;
-  for (int i = 0; i < TX_MAX_LEVELS && ok; ++i) {
+  for (int i = 0; i < TX_MAX_LEVELS; ++i) {
     if (!bitmap->image[i] || bitmap->imageSize[i] == 0) continue;
     copy->image[i] = static_cast<unsigned char *>(SYS_MemGet(bitmap->imageSize[i], "txDup: bitmap"));
-    if (copy->image[i])
-      std::memcpy(copy->image[i], bitmap->image[i], bitmap->imageSize[i]);
-    else
-      ok = false;
+    if (!copy->image[i]) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
+    std::memcpy(copy->image[i], bitmap->image[i], bitmap->imageSize[i]);
   }
-  if (ok && bitmap->palette) {
+  if (bitmap->palette) {
     int size = SYS_MemSize(bitmap->palette);
     copy->palette = size > 0 ? static_cast<unsigned char *>(SYS_MemGet(size, "txDup: palette")) : nullptr;
-    if (copy->palette)
-      std::memcpy(copy->palette, bitmap->palette, static_cast<size_t>(size));
-    else
-      ok = false;
+    if (!copy->palette) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
+    std::memcpy(copy->palette, bitmap->palette, static_cast<size_t>(size));
   }
-  if (!ok) {
-    DropBitmap(copy);
-    errSetLastError(SYS_ERR_NOMEM);
-    return nullptr;
-  }
-  return copy;
+  return copy.release();
 }
 
 extern "C" txBitmap *txCreateDummy(int type, int width, int height) {
   errClear();
   int bpp = (type == 0 || type == 1) ? 24 : type == 2 ? 32 : type == 3 ? 8 : 0;
   auto bytes = PixelBytes(width, height, bpp / 8);
-  if (!bpp || !bytes) {
-    errSetLastError(SYS_ERR_ARG);
-    return nullptr;
-  }
-  auto *b = static_cast<txBitmap *>(SYS_MemGet(sizeof(txBitmap), "txCreateDummy: struct"));
-  if (!b) {
-    errSetLastError(SYS_ERR_NOMEM);
-    return nullptr;
-  }
+  if (!bpp || !bytes) return brisk::Fail(SYS_ERR_ARG, nullptr);
+  BitmapPtr b(TL_NEW_BITMAP("txCreateDummy: struct"));
+  if (!b) return nullptr;
   b->order = b->format = type;
   b->width = width;
   b->height = height;
   b->bpp = bpp;
-  b->levels = 1;
   b->imageSize[0] = static_cast<unsigned>(*bytes);
   b->image[0] = static_cast<unsigned char *>(SYS_MemGet(*bytes, "txCreateDummy: buffer"));
-  if (!b->image[0]) {
-    SYS_MemFree(b);
-    errSetLastError(SYS_ERR_NOMEM);
-    return nullptr;
-  }
-  return b;
+  if (!b->image[0]) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
+  return b.release();
 }
 
 extern "C" int txAddAlphaChannel(const char *name, txBitmap *bitmap) {
   errClear();
-  if (!name || !bitmap) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
+  if (!name || !bitmap) return brisk::Fail(SYS_ERR_ARG, -1);
   std::string keep = g_tl.loading;
-  txBitmap *alpha = LoadAlphaMap(name);
+  BitmapPtr alpha(LoadAlphaMap(name));
   g_tl.loading = keep;
   if (!alpha) {
     TL_DEBUG("TL", "alpha map not found.\n");
     errClear();
     TL_DEBUG("TL", "---\n");
-    errSetLastError(TX_ERR_NOALPHA);
-    return -1;
+    return brisk::Fail(TX_ERR_NOALPHA, -1);
   }
-  MergeAlpha(bitmap, alpha);
-  txFree(&alpha);
+  MergeAlpha(bitmap, alpha.get());
   errClear();
   TL_DEBUG("TL", "---\n");
   return 0;
@@ -454,9 +396,7 @@ extern "C" int txOptions(int option, int value) {
     case TX_DXT1: return keep(g_tl.keepDxt1, 1);
     case TX_DXT3: return keep(g_tl.keepDxt3, 2);
     case TX_DXT5: return keep(g_tl.keepDxt5, 4);
-    default:
-      errSetLastError(SYS_ERR_ARG);
-      return -1;
+    default: return brisk::Fail(SYS_ERR_ARG, -1);
   }
 }
 

@@ -8,12 +8,28 @@
 #include <optional>
 #include <span>
 
+#include "base/log.h"
 #include "base/reader.h"
+#include "image/image.h"
 
 namespace brisk::image {
 
 // Every parser reads file bytes through the base library's bounded reader.
 using brisk::ByteReader;
+
+// How every reader starts: the file's bytes (none for a null buffer or a size
+// that is not positive) behind a bounded reader. Fewer than `header` bytes
+// give a failed reader with TX_ERR_SHORT set:
+//   ByteReader in = StartReading(buffer, size, kHeader);
+//   if (in.failed()) return nullptr;
+inline ByteReader StartReading(const unsigned char *buffer, int size, size_t header) {
+  ByteReader in(buffer, buffer && size > 0 ? static_cast<size_t>(size) : 0);
+  if (in.remaining() < header) {
+    in.fail();
+    errSetLastError(TX_ERR_SHORT);
+  }
+  return in;
+}
 
 // Signed little-endian values through the reader.
 inline int16_t ReadI16(ByteReader &in) { return static_cast<int16_t>(in.u16le()); }

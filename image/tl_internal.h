@@ -2,11 +2,14 @@
 // its filters, the log helpers, and small record and output helpers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "base/file.h"
 #include "base/log.h"
+#include "base/scoped.h"
 #include "image/image.h"
 
 namespace brisk::image {
@@ -48,6 +51,24 @@ txBitmap *NewBitmap(const char *tag, const char *file, int line);
 // Releases a record and everything it owns, without touching the error code.
 void DropBitmap(txBitmap *&bitmap);
 
+// A record being built: a failure path drops it with everything it holds,
+// success hands it on with `release()`.
+struct BitmapDrop {
+  void operator()(txBitmap *bitmap) const noexcept { DropBitmap(bitmap); }
+};
+using BitmapPtr = std::unique_ptr<txBitmap, BitmapDrop>;
+
+// txBitmap.format of a decoded layout of bpp bits: 8 indexed (with a
+// palette) or grey, 24 RGB, 32 RGBA, any other none.
+inline int FormatOfDepth(int bpp, bool indexed) {
+  switch (bpp) {
+    case 8: return indexed ? TX_FORMAT_INDEX : TX_FORMAT_GREY;
+    case 24: return TX_FORMAT_RGB;
+    case 32: return TX_FORMAT_RGBA;
+    default: return TX_FORMAT_NONE;
+  }
+}
+
 // Bytes per pixel of level 0 when the record is a sound pixel image
 // (not DXT blocks, 8-bit multiple depth, level 0 present and holding at least
 // width * height pixels); 0 otherwise.
@@ -61,21 +82,30 @@ bool WritableLevel(const txBitmap *bitmap);
 // "a/b.tga" -> "a/b_a.tga", "a/b" -> "a/b_a", "./b" -> "./b_a".
 std::string AlphaName(const std::string &name);
 
-// An output file of the file layer, closed when the object goes.
-class OutFile {
+// Swaps the rows of a level top to bottom. False (code 5) when the row buffer cannot be had.
+bool FlipRows(unsigned char *data, size_t row, int height, const char *tag);
+
+// --- writers ---------------------------------------------------------------------
+
+// The output file of a writer, created through the file layer; null with
+// `code` set when it cannot be.
+brisk::FilePtr CreateOutput(const char *name, int code);
+
+// Writes size bytes (in pieces the file layer's int can count). False on the first failure.
+bool WriteAll(SYS_File_t *file, const void *data, size_t size);
+
+// Red and blue swapped (txSwapRB, when `swap`) for as long as a writer needs
+// the other order, and back when it goes. txSwapRB clears the error code, so
+// the swap back keeps the one pending.
+class SwappedChannels {
  public:
-  explicit OutFile(const char *name);
-  ~OutFile();
-  OutFile(const OutFile &) = delete;
-  OutFile &operator=(const OutFile &) = delete;
-  bool ok() const { return file_ != nullptr; }
-  bool write(const void *data, size_t size);
-  bool good() const { return good_; }
-  SYS_File_t *file() const { return file_; }
+  SwappedChannels(txBitmap *bitmap, bool swap);
+  ~SwappedChannels();
+  SwappedChannels(const SwappedChannels &) = delete;
+  SwappedChannels &operator=(const SwappedChannels &) = delete;
 
  private:
-  SYS_File_t *file_ = nullptr;
-  bool good_ = true;
+  txBitmap *bitmap_;
 };
 
 }  // namespace brisk::image
