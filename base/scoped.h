@@ -67,14 +67,16 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<SYS_File_t, FileCloser>;
 
-// Holds a framework mutex for one scope; a null mutex is not locked.
+// Holds a framework mutex for one scope; a null mutex is not locked. The
+// mutex calls leave the error code alone, so the lock does not touch it
+// either (restoring it could overwrite a code another thread just set).
 class MutexLock {
  public:
   explicit MutexLock(SYS_Thread_Mutex_p mutex) : mutex_(mutex) {
-    if (mutex_) KeepingError([&] { SYS_MutexLock(mutex_); });
+    if (mutex_) SYS_MutexLock(mutex_);
   }
   ~MutexLock() {
-    if (mutex_) KeepingError([&] { SYS_MutexUnlock(mutex_); });
+    if (mutex_) SYS_MutexUnlock(mutex_);
   }
   MutexLock(const MutexLock &) = delete;
   MutexLock &operator=(const MutexLock &) = delete;
