@@ -25,10 +25,10 @@
 #include <string>
 #include <unistd.h>
 #include <vector>
-#include <vorbis/vorbisenc.h>
 
 #include "base/base.h"
 #include "sound/fss.h"
+#include "tools/oggenc/oggenc.h"
 
 namespace {
 
@@ -37,43 +37,14 @@ constexpr double kBufferSeconds = 8192.0 / kRate;
 
 // A stereo chirp with a little noise, encoded at quality 0.5 (about 160 kbit/s).
 bool WriteTrack(const std::string &path, double seconds) {
-  FILE *out = std::fopen(path.c_str(), "wb");
-  if (!out) return false;
-  vorbis_info vi;
-  vorbis_info_init(&vi);
-  vorbis_encode_init_vbr(&vi, 2, kRate, 0.5f);
-  vorbis_comment vc;
-  vorbis_comment_init(&vc);
-  vorbis_dsp_state vd;
-  vorbis_analysis_init(&vd, &vi);
-  vorbis_block vb;
-  vorbis_block_init(&vd, &vb);
-  ogg_stream_state os;
-  ogg_stream_init(&os, 7);
-  ogg_packet h[3], packet;
-  ogg_page page;
-  vorbis_analysis_headerout(&vd, &vc, &h[0], &h[1], &h[2]);
-  for (auto &p : h) ogg_stream_packetin(&os, &p);
-  auto put = [&] {
-    std::fwrite(page.header, 1, page.header_len, out);
-    std::fwrite(page.body, 1, page.body_len, out);
-  };
-  while (ogg_stream_flush(&os, &page)) put();
-  auto drain = [&] {
-    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
-      vorbis_analysis(&vb, nullptr);
-      vorbis_bitrate_addblock(&vb);
-      while (vorbis_bitrate_flushpacket(&vd, &packet)) {
-        ogg_stream_packetin(&os, &packet);
-        while (ogg_stream_pageout(&os, &page)) put();
-      }
-    }
-  };
+  oggenc::Encoder encoder;
+  std::string error;
+  if (!encoder.Start({.channels = 2, .rate = kRate, .quality = 0.5f, .serial = 7}, error)) return false;
   const long frames = static_cast<long>(seconds * kRate);
   unsigned noise = 1;
   for (long at = 0; at < frames; at += 1024) {
     const int n = static_cast<int>(std::min<long>(1024, frames - at));
-    float **buffer = vorbis_analysis_buffer(&vd, n);
+    float **buffer = encoder.Buffer(n);
     for (int i = 0; i < n; ++i) {
       const double t = static_cast<double>(at + i) / kRate;
       for (int c = 0; c < 2; ++c) {
@@ -82,18 +53,14 @@ bool WriteTrack(const std::string &path, double seconds) {
         buffer[c][i] = static_cast<float>(0.3 * std::sin(2 * M_PI * f * t) + ((noise >> 8) / 16777216.0 - 0.5) * 0.05);
       }
     }
-    vorbis_analysis_wrote(&vd, n);
-    drain();
+    encoder.Wrote(n);
   }
-  vorbis_analysis_wrote(&vd, 0);
-  drain();
-  while (ogg_stream_flush(&os, &page)) put();
-  ogg_stream_clear(&os);
-  vorbis_block_clear(&vb);
-  vorbis_dsp_clear(&vd);
-  vorbis_comment_clear(&vc);
-  vorbis_info_clear(&vi);
-  return std::fclose(out) == 0;
+  encoder.Finish();
+  FILE *out = std::fopen(path.c_str(), "wb");
+  if (!out) return false;
+  const auto &bytes = encoder.bytes();
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  return std::fclose(out) == 0 && written;
 }
 
 // One process-wide set-up: the base library, OpenAL Soft's null back end

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 
+#include "base/errors.h"
 #include "base/file.h"
 #include "base/log.h"
 
@@ -34,10 +35,7 @@ extern "C" int FSS_Init(int mode) {
   SYS_MSG(2, "fss", "initialize...\n");
   const unsigned selector = static_cast<unsigned>(mode) & 0xFFu;
   const unsigned layout = (static_cast<unsigned>(mode) >> 8) & 0xFFu;
-  if (selector < 1 || selector >= kRates.size() || (layout != 1 && layout != 2)) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
+  if (selector < 1 || selector >= kRates.size() || (layout != 1 && layout != 2)) return brisk::Fail(SYS_ERR_ARG, -1);
   const ALCint attributes[] = {
       ALC_FREQUENCY,      kRates[selector],
       ALC_MONO_SOURCES,   layout == 1 ? 1 : 0,

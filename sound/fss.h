@@ -18,6 +18,10 @@
 extern "C" {
 #endif
 
+/* Error code of the sound system beside the base library's SYS_ERR_*: the
+ * request names a feature that is not implemented (music from memory). */
+enum { FSS_ERR_NOT_IMPLEMENTED = 16 };
+
 /* Mode of FSS_Init: low byte the rate selector, second byte the layout. */
 enum {
   FSS_RATE_11025 = 1, FSS_RATE_22050 = 2, FSS_RATE_44100 = 3,

@@ -12,13 +12,17 @@
 #include <AL/alc.h>
 
 #include <algorithm>
-#include <climits>
 #include <atomic>
+#include <climits>
+#include <memory>
 
+#include "base/errors.h"
 #include "base/log.h"
 #include "base/mem.h"
+#include "base/scoped.h"
 #include "base/thread.h"
 #include "base/timer.h"
+#include "sound/fss.h"
 #include "sound/vorbis.h"
 
 extern "C" int _FSS_MusicFill(FSS_Music_t *music, unsigned buffer);
@@ -32,16 +36,14 @@ constexpr const char *kPlayerName = "FSS Music Player";
 // Holes (corrupt or missing pages) skipped in a row before a fill gives up.
 constexpr int kMaxHoles = 64;
 
-class Lock {
- public:
-  explicit Lock(SYS_Thread_Mutex_p m) : m_(m) { SYS_MutexLock(m_); }
-  ~Lock() { SYS_MutexUnlock(m_); }
-  Lock(const Lock &) = delete;
-  Lock &operator=(const Lock &) = delete;
-
- private:
-  SYS_Thread_Mutex_p m_;
+// Closes a stream that a failing FSS_NewMusic gives up. Vorbis_Close clears
+// the error code on entry: the code of the failure is kept, as by every owner.
+struct StreamCloser {
+  void operator()(Vorbis_t *stream) const noexcept {
+    brisk::KeepingError([&] { Vorbis_Close(stream); });
+  }
 };
+using StreamPtr = std::unique_ptr<Vorbis_t, StreamCloser>;
 
 // Words shared between the caller and the player.
 int Load(int &word) { return std::atomic_ref<int>(word).load(); }
@@ -50,11 +52,7 @@ void Store(int &word, int value) { std::atomic_ref<int>(word).store(value); }
 // meanwhile is never cleared unseen: it stays for the next fill.
 int Take(int &word) { return std::atomic_ref<int>(word).exchange(kNoRequest); }
 
-bool Reject(FSS_Music_t *music) {
-  if (music) return false;
-  errSetLastError(SYS_ERR_ARG);
-  return true;
-}
+bool Reject(FSS_Music_t *music) { return music ? false : brisk::Fail(SYS_ERR_ARG, true); }
 
 // Decodes into area until it is full or the stream has nothing more; the byte count.
 int ReadArea(Vorbis_t *stream, char *area, int capacity) {
@@ -91,7 +89,7 @@ bool StopRequested() { return SYS_ThreadExit(SYS_ThreadSelf()) != 0; }
   alSourceStop(music->source);
   UnqueueAll(music->source);
   {
-    Lock lock(music->mutex);
+    brisk::MutexLock lock(music->mutex);
     Store(music->state, FSS_FINISHED);
     music->ended = 1;
   }
@@ -122,7 +120,7 @@ void Revive(FSS_Music_t *music) {
 
 extern "C" int _FSS_MusicFill(FSS_Music_t *music, unsigned buffer) {
   char area[FSS_MUSIC_FILL_BYTES];
-  Lock lock(music->mutex);
+  brisk::MutexLock lock(music->mutex);
   Vorbis_t *stream = music->stream;
   if (const int pos = Take(music->seekPos); pos != kNoRequest) Vorbis_Seek(stream, pos);
   if (const int ms = Take(music->seekTime); ms != kNoRequest) Vorbis_SeekTime(stream, ms);
@@ -182,57 +180,31 @@ extern "C" int _FSS_MusicPlayer(void *data) {
 }
 
 extern "C" FSS_Music_t *FSS_NewMusic(int kind, const char *name, int memory) {
-  auto *music = static_cast<FSS_Music_t *>(SYS_MemGet(sizeof(FSS_Music_t), "new handle"));
+  auto music = brisk::OwnMem(static_cast<FSS_Music_t *>(SYS_MemGet(sizeof(FSS_Music_t), "new handle")));
   errClear();
-  if (!music) {
-    errSetLastError(SYS_ERR_NOMEM);
-    return nullptr;
-  }
+  if (!music) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
   if (memory) {
     SYS_MSG(2, "fss][mus", " ! Sorry, loading from memory not implemented.\n");
-    SYS_MemFree(music);
-    errSetLastError(16);
-    return nullptr;
+    return brisk::Fail(FSS_ERR_NOT_IMPLEMENTED, nullptr);
   }
-  if (!name) {
-    SYS_MemFree(music);
-    errSetLastError(SYS_ERR_ARG);
-    return nullptr;
-  }
+  if (!name) return brisk::Fail(SYS_ERR_ARG, nullptr);
   music->state = FSS_STOPPED;
   music->kind = kind;
-  music->name = SYS_StrDup(name);
-  if (!music->name) {
-    SYS_MemFree(music);
-    errSetLastError(SYS_ERR_NOMEM);
-    return nullptr;
-  }
-  if (kind != 0) {
-    SYS_MemFree(music->name);
-    SYS_MemFree(music);
-    errSetLastError(SYS_ERR_ARG);
-    return nullptr;
-  }
-  music->stream = Vorbis_Open(name);
-  if (!music->stream) {
-    const int code = errGetLastError();
-    SYS_MSG(2, "fss][mus", " ! error when tried to loading vorbis file: %s -> %d\n", name, code);
-    SYS_MemFree(music->name);
-    SYS_MemFree(music);
-    errSetLastError(code);
-    return nullptr;
+  auto copy = brisk::OwnMem(SYS_StrDup(name));
+  if (!copy) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
+  if (kind != 0) return brisk::Fail(SYS_ERR_ARG, nullptr);
+  StreamPtr stream(Vorbis_Open(name));
+  if (!stream) {
+    SYS_MSG(2, "fss][mus", " ! error when tried to loading vorbis file: %s -> %d\n", name, brisk::PendingError());
+    return brisk::FailKeep(SYS_ERR_NOTFOUND, nullptr);
   }
   music->fill = _FSS_MusicFill;
-  switch (music->stream->channels) {
+  switch (stream->channels) {
     case 1: music->format = AL_FORMAT_MONO16; break;
     case 2: music->format = AL_FORMAT_STEREO16; break;
     default:
-      SYS_MSG(2, "fss][mus", "[FSS_NewMusic] too many channels (%d)...\n", music->stream->channels);
-      Vorbis_Close(music->stream);
-      SYS_MemFree(music->name);
-      SYS_MemFree(music);
-      errSetLastError(SYS_ERR_ARG);
-      return nullptr;
+      SYS_MSG(2, "fss][mus", "[FSS_NewMusic] too many channels (%d)...\n", stream->channels);
+      return brisk::Fail(SYS_ERR_ARG, nullptr);
   }
   music->seekPos = kNoRequest;
   music->seekTime = kNoRequest;
@@ -242,13 +214,11 @@ extern "C" FSS_Music_t *FSS_NewMusic(int kind, const char *name, int memory) {
   if (!music->mutex) {
     alDeleteSources(1, &music->source);
     alDeleteBuffers(FSS_MUSIC_BUFFERS, music->buffers);
-    Vorbis_Close(music->stream);
-    SYS_MemFree(music->name);
-    SYS_MemFree(music);
-    errSetLastError(SYS_ERR_NOMEM);
-    return nullptr;
+    return brisk::Fail(SYS_ERR_NOMEM, nullptr);
   }
-  return music;
+  music->name = copy.release();
+  music->stream = stream.release();
+  return music.release();
 }
 
 extern "C" int FSS_FreeMusic(FSS_Music_t *music) {
@@ -275,7 +245,7 @@ extern "C" int FSS_PlayMusic(FSS_Music_t *music) {
   if (Reject(music)) return -1;
   SYS_Thread_p ended = nullptr;
   {
-    Lock lock(music->mutex);
+    brisk::MutexLock lock(music->mutex);
     if (Load(music->state) == FSS_PLAYING) return 0;
     if (music->thread && !music->ended) {
       // Paused with its player still running: resume, never a second player.
@@ -289,7 +259,7 @@ extern "C" int FSS_PlayMusic(FSS_Music_t *music) {
   // A player that ended by itself is released before the new one starts.
   if (ended) SYS_ThreadKill(ended);
   errClear();
-  Lock lock(music->mutex);
+  brisk::MutexLock lock(music->mutex);
   music->ended = 0;
   Store(music->state, FSS_PLAYING);
   music->thread = SYS_ThreadCreate(_FSS_MusicPlayer, music, kPlayerPriority, kPlayerName);
@@ -314,7 +284,7 @@ extern "C" int FSS_StopMusic(FSS_Music_t *music) {
 extern "C" int FSS_PauseMusic(FSS_Music_t *music) {
   errClear();
   if (Reject(music)) return -1;
-  Lock lock(music->mutex);
+  brisk::MutexLock lock(music->mutex);
   Store(music->state, FSS_PAUSED);
   if (SourceInt(music->source, AL_SOURCE_STATE) == AL_PLAYING)
     alSourcePause(music->source);
@@ -326,10 +296,7 @@ extern "C" int FSS_PauseMusic(FSS_Music_t *music) {
 extern "C" int FSS_SetMusicPos(FSS_Music_t *music, int bytes) {
   errClear();
   if (Reject(music)) return -1;
-  if (bytes < 0) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
+  if (bytes < 0) return brisk::Fail(SYS_ERR_ARG, -1);
   Store(music->seekPos, bytes);
   return 0;
 }
@@ -337,31 +304,22 @@ extern "C" int FSS_SetMusicPos(FSS_Music_t *music, int bytes) {
 extern "C" int FSS_SetMusicTime(FSS_Music_t *music, int ms) {
   errClear();
   if (Reject(music)) return -1;
-  if (ms < 0) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
+  if (ms < 0) return brisk::Fail(SYS_ERR_ARG, -1);
   Store(music->seekTime, ms);
   return 0;
 }
 
 extern "C" int64_t FSS_GetMusicPos(FSS_Music_t *music) {
   errClear();
-  if (!music || music->kind != 0) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
-  Lock lock(music->mutex);
+  if (!music || music->kind != 0) return brisk::Fail(SYS_ERR_ARG, -1);
+  brisk::MutexLock lock(music->mutex);
   return Vorbis_Tell(music->stream);
 }
 
 extern "C" int FSS_GetMusicTime(FSS_Music_t *music) {
   errClear();
-  if (!music || music->kind != 0) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
-  Lock lock(music->mutex);
+  if (!music || music->kind != 0) return brisk::Fail(SYS_ERR_ARG, -1);
+  brisk::MutexLock lock(music->mutex);
   const double ms = Vorbis_TellTime(music->stream) * 1000.0;
   if (!(ms >= 0.0)) return -1;
   // A forged stream length can claim more milliseconds than an int holds.
@@ -390,10 +348,7 @@ extern "C" int FSS_GetMusicLoop(FSS_Music_t *music) {
 extern "C" int FSS_SetMusicVolume(FSS_Music_t *music, float gain) {
   errClear();
   if (Reject(music)) return -1;
-  if (!(gain >= 0.0f && gain <= 1.0f)) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
+  if (!(gain >= 0.0f && gain <= 1.0f)) return brisk::Fail(SYS_ERR_ARG, -1);
   alSourcef(music->source, AL_GAIN, gain);
   return 0;
 }

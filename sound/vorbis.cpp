@@ -9,9 +9,11 @@
 #include <climits>
 #include <cstdint>
 
+#include "base/errors.h"
 #include "base/file.h"
 #include "base/log.h"
 #include "base/mem.h"
+#include "base/scoped.h"
 #include "sound/fss.h"
 
 namespace {
@@ -23,67 +25,41 @@ constexpr int kMaxHoles = 64;
 
 OggVorbis_File *Decoder(Vorbis_t *stream) { return static_cast<OggVorbis_File *>(stream->decoder); }
 
-// Forgets the pending error code of the failing step so that the caller's own code is the one left.
-void Fail(int code) {
-  errClear();
-  errSetLastError(code);
-}
-
 }  // namespace
 
 extern "C" Vorbis_t *Vorbis_Open(const char *name) {
   errClear();
-  if (!name) {
-    errSetLastError(SYS_ERR_ARG);
-    return nullptr;
-  }
-  auto *stream = static_cast<Vorbis_t *>(SYS_MemGet(sizeof(Vorbis_t), "struct"));
-  auto *decoder = static_cast<OggVorbis_File *>(SYS_MemGet(sizeof(OggVorbis_File), "file struct"));
-  if (!stream || !decoder) {
-    SYS_MemFree(decoder);
-    SYS_MemFree(stream);
-    Fail(SYS_ERR_NOMEM);
-    return nullptr;
-  }
-  SYS_File_t *file = SYS_FileOpen(name, 0);
-  if (!file) {
-    SYS_MemFree(decoder);
-    SYS_MemFree(stream);
-    Fail(SYS_ERR_NOTFOUND);
-    return nullptr;
-  }
+  if (!name) return brisk::Fail(SYS_ERR_ARG, nullptr);
+  auto stream = brisk::OwnMem(static_cast<Vorbis_t *>(SYS_MemGet(sizeof(Vorbis_t), "struct")));
+  auto decoder = brisk::OwnMem(static_cast<OggVorbis_File *>(SYS_MemGet(sizeof(OggVorbis_File), "file struct")));
+  if (!stream || !decoder) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
+  brisk::FilePtr file(SYS_FileOpen(name, 0));
+  if (!file) return brisk::Fail(SYS_ERR_NOTFOUND, nullptr);
   const ov_callbacks callbacks = {_Vorbis_FileRead, _Vorbis_FileSeek, _Vorbis_FileClose, _Vorbis_FileTell};
   // On failure the decoder leaves the file to us and has released its own state.
-  if (ov_open_callbacks(file, decoder, nullptr, 0, callbacks) != 0) {
-    SYS_FileClose(file);
-    SYS_MemFree(decoder);
-    SYS_MemFree(stream);
-    Fail(SYS_ERR_NOTFOUND);
-    return nullptr;
-  }
-  stream->file = file;
-  stream->decoder = decoder;
-  const vorbis_info *info = ov_info(decoder, -1);
+  if (ov_open_callbacks(file.get(), decoder.get(), nullptr, 0, callbacks) != 0)
+    return brisk::Fail(SYS_ERR_NOTFOUND, nullptr);
+  // From here on the decoder owns the file and closes it in ov_clear.
+  stream->file = file.release();
+  stream->decoder = decoder.release();
+  const vorbis_info *info = ov_info(Decoder(stream.get()), -1);
   stream->channels = info ? info->channels : 0;
   stream->rate = info ? static_cast<int>(std::clamp<long>(info->rate, 0, INT_MAX)) : 0;
   // Kept as a 32-bit count: a stream whose decoded size does not fit (or that
   // cannot tell its length) reports -1.
-  const int64_t total = Vorbis_Size(stream);
+  const int64_t total = Vorbis_Size(stream.get());
   stream->size = (total >= 0 && total <= INT_MAX) ? static_cast<int>(total) : -1;
   errClear();
   SYS_MSG(2, "vorbis", "stream: %s\n", name);
   SYS_MSG(2, "vorbis", " - channels: %d\n", stream->channels);
   SYS_MSG(2, "vorbis", " - rate: %dHz\n", stream->rate);
   SYS_MSG(2, "vorbis", " - size: %d bytes\n", stream->size);
-  return stream;
+  return stream.release();
 }
 
 extern "C" int Vorbis_Close(Vorbis_t *stream) {
   errClear();
-  if (!stream) {
-    errSetLastError(SYS_ERR_ARG);
-    return -1;
-  }
+  if (!stream) return brisk::Fail(SYS_ERR_ARG, -1);
   if (stream->decoder) ov_clear(Decoder(stream));  // closes the file through _Vorbis_FileClose
   SYS_MemFree(stream->decoder);
   SYS_MemFree(stream);
@@ -97,16 +73,10 @@ extern "C" int Vorbis_Read(Vorbis_t *stream, void *buffer, int length) {
 
 extern "C" void *Vorbis_Decode(Vorbis_t *stream) {
   errClear();
-  if (!stream || stream->size <= 0) {
-    errSetLastError(SYS_ERR_ARG);
-    return nullptr;
-  }
+  if (!stream || stream->size <= 0) return brisk::Fail(SYS_ERR_ARG, nullptr);
   const int size = stream->size;
   auto *pcm = static_cast<char *>(SYS_MemGet(size, "buffer"));
-  if (!pcm) {
-    errSetLastError(SYS_ERR_NOMEM);
-    return nullptr;
-  }
+  if (!pcm) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
   // Each read lands at the count so far rounded down to even and never asks
   // for more than is left, so the buffer cannot overflow whatever the stream
   // yields; a stream longer than promised is cut at `size`.

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "tests/support/child.h"
+#include "tests/support/scratch.h"
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -79,22 +80,6 @@ inline std::string Quote(const std::string &text) {
 inline const char *kStamp = "[0-9]{8} [0-9]{6}";
 
 // Every test works in a fresh directory of its own below the working directory.
-class Scratch : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    for (char &c : name)
-      if (c == '/') c = '_';
-    home_ = std::filesystem::current_path();
-    dir_ = home_ / name;
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    std::filesystem::current_path(dir_);
-  }
-  void TearDown() override { std::filesystem::current_path(home_); }
-
-  std::filesystem::path home_, dir_;
-};
+using Scratch = brisktest::ScratchTest;
 
 }  // namespace basetest

@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vorbis/vorbisenc.h>
 
 #include <chrono>
 #include <cstdio>
@@ -18,6 +17,7 @@
 
 #include "base/base.h"
 #include "runtime/registry.h"
+#include "tools/oggenc/oggenc.h"
 
 namespace rttest {
 
@@ -69,61 +69,26 @@ long FindLine(const std::vector<std::string> &lines, const std::string &line, lo
 }
 
 bool WriteOgg(const std::string &path, double seconds) {
-  vorbis_info vi;
-  vorbis_info_init(&vi);
-  if (vorbis_encode_init_vbr(&vi, 2, 44100, 0.1f) != 0) return false;
-  vorbis_comment vc;
-  vorbis_comment_init(&vc);
-  vorbis_dsp_state vd;
-  vorbis_block vb;
-  vorbis_analysis_init(&vd, &vi);
-  vorbis_block_init(&vd, &vb);
-  ogg_stream_state os;
-  ogg_stream_init(&os, 1);
-  std::ofstream out(path, std::ios::binary);
-  auto write_page = [&](const ogg_page &og) {
-    out.write(reinterpret_cast<const char *>(og.header), og.header_len);
-    out.write(reinterpret_cast<const char *>(og.body), og.body_len);
-  };
-  ogg_packet header, comment, code;
-  vorbis_analysis_headerout(&vd, &vc, &header, &comment, &code);
-  ogg_stream_packetin(&os, &header);
-  ogg_stream_packetin(&os, &comment);
-  ogg_stream_packetin(&os, &code);
-  ogg_page og;
-  while (ogg_stream_flush(&os, &og)) write_page(og);
-
-  long frames = static_cast<long>(seconds * 44100);
+  oggenc::Encoder encoder;
+  std::string error;
+  if (!encoder.Start({.channels = 2, .rate = 44100, .quality = 0.1f, .serial = 1}, error)) return false;
+  const long frames = static_cast<long>(seconds * 44100);
   unsigned seed = 1;
-  for (long done = 0; done <= frames;) {
-    long n = std::min(4096L, frames - done);
-    if (n > 0) {
-      float **buffer = vorbis_analysis_buffer(&vd, static_cast<int>(n));
-      for (long i = 0; i < n; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        float v = static_cast<float>((seed >> 16) & 0x7fff) / 32768.0f * 0.01f;  // faint noise
-        buffer[0][i] = v;
-        buffer[1][i] = -v;
-      }
+  for (long done = 0; done < frames;) {
+    const long n = std::min(4096L, frames - done);
+    float **buffer = encoder.Buffer(static_cast<int>(n));
+    for (long i = 0; i < n; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      const float v = static_cast<float>((seed >> 16) & 0x7fff) / 32768.0f * 0.01f;  // faint noise
+      buffer[0][i] = v;
+      buffer[1][i] = -v;
     }
-    vorbis_analysis_wrote(&vd, static_cast<int>(n));
-    done += n > 0 ? n : 1;
-    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
-      vorbis_analysis(&vb, nullptr);
-      vorbis_bitrate_addblock(&vb);
-      ogg_packet op;
-      while (vorbis_bitrate_flushpacket(&vd, &op)) {
-        ogg_stream_packetin(&os, &op);
-        while (ogg_stream_pageout(&os, &og)) write_page(og);
-      }
-    }
+    encoder.Wrote(static_cast<int>(n));
+    done += n;
   }
-  while (ogg_stream_flush(&os, &og)) write_page(og);
-  ogg_stream_clear(&os);
-  vorbis_block_clear(&vb);
-  vorbis_dsp_clear(&vd);
-  vorbis_comment_clear(&vc);
-  vorbis_info_clear(&vi);
+  encoder.Finish();
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char *>(encoder.bytes().data()), static_cast<std::streamsize>(encoder.bytes().size()));
   return static_cast<bool>(out);
 }
 

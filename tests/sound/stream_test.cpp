@@ -48,6 +48,18 @@ class SoundStreamTest : public ::testing::Test {
     EXPECT_TRUE(WriteOgg(name, Chirp(channels, rate, seconds)));
     return name;
   }
+
+  // The same bytes under the names of kEveryKindOfFile: a plain file, a file
+  // of a directory pack, and entries of a pack archive stored raw and compressed.
+  static constexpr const char *kEveryKindOfFile[] = {"plain.ogg", "music/dir.ogg", "sounds/stored.ogg",
+                                                     "sounds/packed.ogg"};
+  static bool OnEveryKindOfFile(const std::vector<std::uint8_t> &bytes) {
+    std::filesystem::create_directories("dirpack/music");
+    return WriteBytes("plain.ogg", bytes) && WriteBytes("dirpack/music/dir.ogg", bytes) &&
+           SYS_FilePackOpen("dirpack") == 0 && WritePack("stored.pack", {{"sounds/stored.ogg", bytes}}, false) &&
+           WritePack("packed.pack", {{"sounds/packed.ogg", bytes}}, true) && SYS_FilePackOpen("stored.pack") == 0 &&
+           SYS_FilePackOpen("packed.pack") == 0;
+  }
 };
 
 TEST_F(SoundStreamTest, OpenReportsChannelsRateAndSizeAndLogsThem) {
@@ -82,18 +94,10 @@ TEST_F(SoundStreamTest, OpenReportsChannelsRateAndSizeAndLogsThem) {
 // a pack archive (stored and compressed entries).
 TEST_F(SoundStreamTest, DecodeGivesTheWholeStreamFromEveryKindOfFile) {
   const auto bytes = EncodeOgg(Chirp(2, 44100, 0.6));
-  const std::string plain = "plain.ogg";
-  ASSERT_TRUE(WriteBytes(plain, bytes));
-  std::filesystem::create_directories("dirpack/music");
-  ASSERT_TRUE(WriteBytes("dirpack/music/dir.ogg", bytes));
-  ASSERT_EQ(SYS_FilePackOpen("dirpack"), 0);
-  ASSERT_TRUE(WritePack("stored.pack", {{"sounds/stored.ogg", bytes}}, false));
-  ASSERT_TRUE(WritePack("packed.pack", {{"sounds/packed.ogg", bytes}}, true));
-  ASSERT_EQ(SYS_FilePackOpen("stored.pack"), 0);
-  ASSERT_EQ(SYS_FilePackOpen("packed.pack"), 0);
+  ASSERT_TRUE(OnEveryKindOfFile(bytes));
 
-  const auto expected = Int16(DecodeReference(plain));
-  for (const char *name : {"plain.ogg", "music/dir.ogg", "sounds/stored.ogg", "sounds/packed.ogg"}) {
+  const auto expected = Int16(DecodeReference("plain.ogg"));
+  for (const char *name : kEveryKindOfFile) {
     SCOPED_TRACE(name);
     Vorbis_t *s = Vorbis_Open(name);
     ASSERT_NE(s, nullptr);
@@ -267,6 +271,25 @@ TEST_F(SoundStreamTest, DamagedFilesFailCleanly) {
   }
   EXPECT_EQ(LiveTrackedBytes(), live);
   EXPECT_EQ(OpenDescriptors(), fds);
+}
+
+// Data that is no Vorbis stream fails with code 1 from every kind of file,
+// also where closing the file clears the error code (a pack entry); a music
+// record over it passes the code on and logs it.
+TEST_F(SoundStreamTest, NoStreamFailsWithOneFromEveryKindOfFile) {
+  ASSERT_TRUE(OnEveryKindOfFile({'n', 'o', 't', ' ', 'o', 'g', 'g'}));
+
+  for (const char *name : kEveryKindOfFile) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Vorbis_Open(name), nullptr);
+    EXPECT_EQ(errGetLastError(), 1);
+    const long mark = LogMark();
+    EXPECT_EQ(FSS_NewMusic(0, name, 0), nullptr);
+    EXPECT_EQ(errGetLastError(), 1);
+    const std::string log = LogSince(mark);
+    EXPECT_NE(log.find(std::string("]  ! error when tried to loading vorbis file: ") + name + " -> 1"), std::string::npos)
+        << log;
+  }
 }
 
 // Streams of one link and 0 samples whose seek to 0 fails and leaves the

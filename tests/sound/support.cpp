@@ -2,7 +2,6 @@
 
 #define OV_EXCLUDE_STATIC_CALLBACKS
 #include <ogg/ogg.h>
-#include <vorbis/vorbisenc.h>
 #include <vorbis/vorbisfile.h>
 
 #include <chrono>
@@ -19,6 +18,7 @@
 
 #include "base/base.h"
 #include "base/zblock.h"
+#include "tools/oggenc/oggenc.h"
 
 namespace soundtest {
 
@@ -45,63 +45,20 @@ Pcm Chirp(int channels, int rate, double seconds, unsigned seed) {
 }
 
 std::vector<std::uint8_t> EncodeOgg(const Pcm &pcm, float quality) {
-  std::vector<std::uint8_t> out;
-  auto put = [&out](const ogg_page &page) {
-    out.insert(out.end(), page.header, page.header + page.header_len);
-    out.insert(out.end(), page.body, page.body + page.body_len);
-  };
-  vorbis_info vi;
-  vorbis_info_init(&vi);
-  if (vorbis_encode_init_vbr(&vi, pcm.channels, pcm.rate, quality) != 0) {
-    vorbis_info_clear(&vi);
-    return out;
-  }
-  vorbis_comment vc;
-  vorbis_comment_init(&vc);
-  vorbis_dsp_state vd;
-  vorbis_analysis_init(&vd, &vi);
-  vorbis_block vb;
-  vorbis_block_init(&vd, &vb);
-  ogg_stream_state os;
-  ogg_stream_init(&os, 0x5eed);
-  ogg_packet header, comment, codebooks;
-  vorbis_analysis_headerout(&vd, &vc, &header, &comment, &codebooks);
-  ogg_stream_packetin(&os, &header);
-  ogg_stream_packetin(&os, &comment);
-  ogg_stream_packetin(&os, &codebooks);
-  ogg_page page;
-  while (ogg_stream_flush(&os, &page)) put(page);
-
-  auto drain = [&]() {
-    ogg_packet packet;
-    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
-      vorbis_analysis(&vb, nullptr);
-      vorbis_bitrate_addblock(&vb);
-      while (vorbis_bitrate_flushpacket(&vd, &packet)) {
-        ogg_stream_packetin(&os, &packet);
-        while (ogg_stream_pageout(&os, &page)) put(page);
-      }
-    }
-  };
+  oggenc::Encoder encoder;
+  std::string error;
+  if (!encoder.Start({.channels = pcm.channels, .rate = pcm.rate, .quality = quality, .serial = 0x5eed}, error))
+    return {};
   const std::size_t frames = pcm.frames();
   for (std::size_t at = 0; at < frames; at += 1024) {
     const int n = static_cast<int>(std::min<std::size_t>(1024, frames - at));
-    float **buffer = vorbis_analysis_buffer(&vd, n);
+    float **buffer = encoder.Buffer(n);
     for (int i = 0; i < n; ++i)
       for (int c = 0; c < pcm.channels; ++c) buffer[c][i] = pcm.samples[(at + i) * pcm.channels + c];
-    vorbis_analysis_wrote(&vd, n);
-    drain();
+    encoder.Wrote(n);
   }
-  vorbis_analysis_wrote(&vd, 0);
-  drain();
-  while (ogg_stream_flush(&os, &page)) put(page);
-
-  ogg_stream_clear(&os);
-  vorbis_block_clear(&vb);
-  vorbis_dsp_clear(&vd);
-  vorbis_comment_clear(&vc);
-  vorbis_info_clear(&vi);
-  return out;
+  encoder.Finish();
+  return std::move(encoder.bytes());
 }
 
 bool WriteOgg(const std::string &path, const Pcm &pcm, float quality) {

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "base/base.h"
+#include "tests/support/scratch.h"
 
 namespace sysinfo_test {
 
@@ -47,21 +47,6 @@ inline std::string ReadFile(const std::filesystem::path &path) {
 inline std::string Log() { return ReadFile("debug.log"); }
 
 // Runs each test in a fresh directory of its own under the working directory.
-class ScratchTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    home_ = std::filesystem::current_path();
-    const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    std::replace(name.begin(), name.end(), '/', '_');
-    dir_ = home_ / name;
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    std::filesystem::current_path(dir_);
-  }
-  void TearDown() override { std::filesystem::current_path(home_); }
-
-  std::filesystem::path home_, dir_;
-};
+using brisktest::ScratchTest;
 
 }  // namespace sysinfo_test
