@@ -66,7 +66,8 @@ bool WriteTrack(const std::string &path, double seconds) {
 // One process-wide set-up: the base library, OpenAL Soft's null back end
 // (it plays in real time and writes nothing), the sound system, the track.
 const std::string &Track() {
-  static const std::string path = [] {
+  // Never destroyed: the exit handler that removes the file still reads it.
+  static const std::string &path = *new std::string([] {
     setenv("ALSOFT_DRIVERS", "null", 1);
     SYS_BaseInit(nullptr, 0, nullptr, nullptr);
     FSS_Init(FSS_RATE_44100 | FSS_STEREO);
@@ -78,7 +79,7 @@ const std::string &Track() {
       std::remove(Track().c_str());
     });
     return p;
-  }();
+  }());
   return path;
 }
 
