@@ -11,12 +11,23 @@
 #include "runtime/registry.h"
 #include "runtime/showstate.h"
 #include "runtime/window.h"
+#include "show/font.h"
+#include "show/loading.h"
+#include "show/overlay.h"
+#include "show/timeline.h"
 #include "show/trace.h"
 
 namespace {
 
 using brisk::show::StartStep;
 using brisk::show::TraceStep;
+
+// What the show loads and derives from its clock; lives until the process ends.
+struct Show {
+  ShowData data;
+  ShowTimeline timeline;
+};
+Show g_show;
 
 // The clock was moved: the music follows.
 void TellMusic(int ms) {
@@ -71,11 +82,15 @@ void StartUp(int argc, char **argv) {
   TraceStep(StartStep::kWindow);
   showState.debug = SYS_CfgGet("debug", 0) != 0 ? 1 : 0;
   rgl::glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  // The loading screen comes here: image loader options, an empty texture
-  // cache, the debug font texture and the show's data.
+  // Image loader options and an empty texture cache, the debug font, then
+  // the show's data behind the loading screen.
+  PrepareLoading();
+  showOverlay.font = BuildDebugFont();
+  LoadShowData(g_show.data);
   TraceStep(StartStep::kData);
   rgl::glEnable(GL_NORMALIZE);
   showState.time = 0;
+  ResetFrameRate();
   // The sound track, from its beginning.
   if constexpr (!showNoSound) StartMusic("demo.ogg");
   TraceStep(StartStep::kMusic);
@@ -91,12 +106,14 @@ void Frame() {
   rgl::glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   // The clock; the pattern state follows from it.
   showState.time = SYS_TimerGet();
+  UpdateTimeline(g_show.timeline, showState.time);
   rgl::glDisable(GL_LIGHTING);
   rgl::glDisable(GL_TEXTURE_2D);
   rgl::glColor3f(1, 1, 1);
   rgl::glEnable(GL_TEXTURE_2D);
-  // The schedule of the current pattern (all drawing of the show) and the
-  // frame-rate counter come here.
+  // The schedule of the current pattern: all drawing of the show.
+  DrawSchedule(g_show.timeline, showState.time, g_show.data, GLDrawOps());
+  CountFrame(showState.time);
   if (rgl::wglSwapIntervalEXT) rgl::wglSwapIntervalEXT(showVerticalSync ? 1 : 0);
   // A known state for the overlay.
   rgl::glDisable(GL_LIGHTING);
@@ -109,7 +126,11 @@ void Frame() {
   rgl::glLoadIdentity();
   rgl::glDisable(GL_DEPTH_TEST);
   // Debug mode: the overlay, then the clock keys.
-  if (showState.debug) ShowClockKeys();
+  if (showState.debug) {
+    const ShowTimeline &tl = g_show.timeline;
+    DrawOverlay(showState.time, tl.showStep, tl.showPattern, tl.showFlash);
+    ShowClockKeys();
+  }
   // Present, pump the window's events, report GL errors.
   wmSwapBuffers(showState.window);
   showState.lastKey = 0;

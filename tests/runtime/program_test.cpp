@@ -41,6 +41,7 @@ class ShowProgram : public ::testing::Test {
     moth_ = rttest::CopyShow();
     ASSERT_FALSE(moth_.empty()) << "the show's executable was not built";
     ASSERT_TRUE(rttest::WriteOgg("demo.ogg", 2.0));
+    ASSERT_TRUE(rttest::WriteShowFixture());
     fs::remove("trace.txt");
     fs::remove("debug.log");
   }

@@ -100,6 +100,23 @@ std::string CopyShow() {
   return ec ? std::string() : to.string();
 }
 
+bool WriteShowFixture() {
+  // One white 10 by 10 square at the centre, from time 0 on.
+  const std::string one_layer = "1\n0\nwhite.tga\n\n\n1\n0\n0 400 300 0 0 10 10 255 255 255 255\n";
+  for (const char *name : {"v_blur.ife", "h_blur.ife", "rotate.ife", "rotozoomer.ife", "background.ife",
+                           "mothlogo.ife", "overlay.ife", "oops.ife", "whiteflash.ife", "4x4.ife",
+                           "rotozoomer2.ife", "end.ife"}) {
+    WriteFile(name, one_layer);
+    if (!fs::exists(name)) return false;
+  }
+  // Uncompressed 32-bit TGA, top row first: two opaque pink and two clear pixels.
+  std::string tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 32, 0x28};
+  const char pixels[] = {'\xb4', '\x96', '\xff', '\xff', 0, 0, 0, 0, 0, 0, 0, 0, '\xb4', '\x96', '\xff', '\xff'};
+  tga.append(pixels, sizeof pixels);
+  WriteFile("piggy.tga", tga);
+  return fs::file_size("piggy.tga") == tga.size();
+}
+
 Program::Program(const std::string &path, std::vector<std::string> args, std::vector<std::string> env) {
   out_ = (fs::current_path() / "stdout.txt").string();
   err_ = (fs::current_path() / "stderr.txt").string();

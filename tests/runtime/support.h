@@ -34,6 +34,12 @@ bool WriteOgg(const std::string &path, double seconds);
 // directory (so that its log and pack lie beside it) as ./moth.
 std::string CopyShow();
 
+// The show's data files in the working directory, as small fixtures: twelve
+// interfaces of one plain layer each and a 2 by 2 "piggy.tga". A file on
+// disk wins over the pack, so the show loads these. Returns false when a
+// file could not be written.
+bool WriteShowFixture();
+
 // A child process with its own arguments and extra environment; its standard
 // output and error go to files.
 class Program {
