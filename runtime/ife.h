@@ -88,7 +88,7 @@ float IfeInterpolate(std::uint8_t ease, float f, float a, float b);
 
 }  // extern "C"
 
-// The next data line of file: comments skipped, the line logged, trimmed and
+// The next data line of file: comments skipped, the line logged (as a line of its own), trimmed and
 // cut to 255 characters; empty at the end of the file. Of a line longer than
 // 511 characters the rest is dropped.
 ShortString IfeReadLine(SYS_File_t *file);

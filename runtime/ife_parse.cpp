@@ -52,13 +52,14 @@ class LineSource {
  public:
   explicit LineSource(SYS_File_t *file) : file_(file) {}
 
-  // The next data line: comments skipped, logged as read, trimmed and cut to
+  // The next data line: comments skipped, logged as read (with a line end), trimmed and cut to
   // 255 characters. False at the end of the file.
   bool Next(ShortString *line) {
     do {
       if (!Physical()) return false;
     } while (buffer_[0] == '#');
-    SYS_DbgLog(buffer_);
+    // Logged as a whole line, so that the next log line starts on its own.
+    SYS_DbgLog((std::string(buffer_) + '\n').c_str());
     line->assign(Trim(buffer_));
     return true;
   }

@@ -26,7 +26,7 @@ TEST(IfeLoad, LogsTheNameAndEachDataLine) {
     StartGL();
     Load("logged.ife", "# header\n" + Interface({Layer("white.tga", 2, {"1 2 3"})}));
     const std::string log = rttest::ReadFile("debug.log");
-    EXPECT_NE(log.find("\n[ife] load: logged.ife\n10white.tga121 2 3"), std::string::npos) << log;
+    EXPECT_NE(log.find("\n[ife] load: logged.ife\n1\n0\nwhite.tga\n\n\n1\n2\n1 2 3\n"), std::string::npos) << log;
   });
 }
 

@@ -71,10 +71,10 @@ TEST_F(IfeFile, ReadLineSkipsCommentsTrimsCutsAndLogsEachDataLine) {
   EXPECT_EQ(IfeReadLine(file_).view(), "last") << "a line of exactly 511 characters leaves no empty line behind";
   EXPECT_EQ(IfeReadLine(file_).view(), "") << "the end of the file";
 
-  // Each data line as read (at most 511 characters), without a line end; comments are not logged.
+  // Each data line as read (at most 511 characters), on a line of its own; comments are not logged.
   const std::string log = ReadFile("debug.log").substr(logged);
-  EXPECT_EQ(log, "  \tdata \x01" + long300 + std::string(511, 'b') + " after" + " # not a comment" +
-                     std::string(511, 'c') + "last");
+  EXPECT_EQ(log, "  \tdata \x01\n" + long300 + "\n" + std::string(511, 'b') + "\n after\n\n # not a comment\n" +
+                     std::string(511, 'c') + "\nlast\n");
 }
 
 // The show reads its interfaces from a pack archive, whose lines keep their line end.
@@ -96,7 +96,7 @@ TEST_F(IfeFile, PackEntriesAndCrLfLinesReadLikePlainOnes) {
     EXPECT_EQ(record.layers[0].text3.view(), "three");
     EXPECT_EQ(record.layers[0].blend, 2);
     EXPECT_EQ(record.layers[0].keys[0].alpha, 13);
-    EXPECT_EQ(ReadFile("debug.log").substr(logged), "10white.tgatwothree125 6 7 0 0 8 9 10 11 12 13");
+    EXPECT_EQ(ReadFile("debug.log").substr(logged), "1\n0\nwhite.tga\ntwo\nthree\n1\n2\n5 6 7 0 0 8 9 10 11 12 13\n");
     IfeFree(&record);
   }
 }
