@@ -86,6 +86,11 @@ void IfeDraw(const ife_interface *record, float t);
 // computed in extended precision; any other ease gives a.
 float IfeInterpolate(std::uint8_t ease, float f, float a, float b);
 
+// Identity texture and model-view matrices, then the projection matrix, left
+// current, set to the 800 by 600 screen (x to the right, y up, from the
+// bottom left corner). Every layer starts from it; so do the show's bars.
+void IfeScreenProjection(void);
+
 }  // extern "C"
 
 // The next data line of file: comments skipped, the line logged (as a line of its own), trimmed and

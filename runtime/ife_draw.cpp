@@ -38,14 +38,7 @@ void DrawLayer(const ife_layer &layer, float t) {
   IfeFrame frame;
   if (!IfeLayerFrame(layer, t, &frame)) return;  // no keys: nothing to draw
 
-  rgl::glMatrixMode(GL_TEXTURE);
-  rgl::glLoadIdentity();
-  rgl::glMatrixMode(GL_MODELVIEW);
-  rgl::glLoadIdentity();
-  rgl::glMatrixMode(GL_PROJECTION);
-  rgl::glLoadIdentity();
-  rgl::gluOrtho2D(0, 800, 0, 600);
-
+  IfeScreenProjection();
   SetBlend(layer.blend);
   rgl::glEnable(GL_TEXTURE_2D);
   rgl::glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(layer.texture));
@@ -82,4 +75,14 @@ extern "C" void IfeDraw(const ife_interface *record, float t) {
   if (record && record->layers)
     for (std::int32_t i = 0; i < record->layerCount; ++i) DrawLayer(record->layers[i], t);
   rgl::glMatrixMode(GL_MODELVIEW);
+}
+
+extern "C" void IfeScreenProjection(void) {
+  rgl::glMatrixMode(GL_TEXTURE);
+  rgl::glLoadIdentity();
+  rgl::glMatrixMode(GL_MODELVIEW);
+  rgl::glLoadIdentity();
+  rgl::glMatrixMode(GL_PROJECTION);
+  rgl::glLoadIdentity();
+  rgl::gluOrtho2D(0, 800, 0, 600);
 }

@@ -47,13 +47,7 @@ class GLOps final : public ShowDrawOps {
 
   // Drawn with the colour and texturing the logo's draw left behind.
   void Bars(std::int32_t barTexture, std::int32_t t) override {
-    rgl::glMatrixMode(GL_TEXTURE);
-    rgl::glLoadIdentity();
-    rgl::glMatrixMode(GL_MODELVIEW);
-    rgl::glLoadIdentity();
-    rgl::glMatrixMode(GL_PROJECTION);
-    rgl::glLoadIdentity();
-    rgl::gluOrtho2D(0, SHOW_WIDTH, 0, SHOW_HEIGHT);
+    IfeScreenProjection();
     rgl::glEnable(GL_BLEND);
     rgl::glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     rgl::glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(barTexture));
