@@ -4,18 +4,26 @@
 // (BRISK_SHOW_TRACE, see show/show.h); the tests wait on those, never on time.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "image/image.h"
+#include "show/font.h"
+#include "show/overlay.h"
+#include "show/timeline.h"
 #include "support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using rttest::FindLine;
+using rttest::InChild;
 using rttest::Lines;
 using rttest::Program;
 using rttest::ReadFile;
@@ -30,6 +38,83 @@ std::vector<std::vector<std::string>> TraceLines(const std::string &word) {
     std::vector<std::string> fields;
     for (std::string f; in >> f;) fields.push_back(f);
     if (!fields.empty() && fields[0] == word) out.push_back(fields);
+  }
+  return out;
+}
+
+// --- the debug overlay as it stands on the screen ------------------------------
+
+// The lit pixels of one cell of the debug font's grid, 4 by 6 pixels: bit
+// y * 4 + x for the pixel x, y from the cell's top left corner.
+using CellBits = std::uint32_t;
+
+// The cell character c draws, from the font table: its glyph, or the blank
+// of the space for a code outside 32 to 127 (such as the 0 that ends the
+// rate line).
+CellBits GlyphCell(unsigned char c) {
+  const int g = c >= 32 && c < 32 + DEBUG_FONT_GLYPHS ? c - 32 : 0;
+  const int x0 = (g % 16) * DEBUG_FONT_CELL_W, y0 = (g / 16) * DEBUG_FONT_CELL_H;
+  CellBits bits = 0;
+  for (int y = 0; y < DEBUG_FONT_CELL_H; ++y)
+    for (int x = 0; x < DEBUG_FONT_CELL_W; ++x) {
+      const int tx = x0 + x, ty = y0 + y;  // texel of the 64 by 64 font texture
+      if (FontPixel(ty * 8 + tx / 8, tx % 8)) bits |= CellBits{1} << (y * DEBUG_FONT_CELL_W + x);
+    }
+  return bits;
+}
+
+// Cells of the status line read back: far more than the line takes, so that
+// the blank cells after it are read too.
+constexpr int kStatusCells = 64;
+
+// Row 1 of the grid from column 1 on, read back from a screenshot.
+struct OverlayRow {
+  std::vector<CellBits> cells;
+  // The characters: for each cell the first one of codes 32 to 127 whose
+  // glyph it shows ('?' for a cell that shows none).
+  std::string text;
+  std::vector<int> unknown;  // columns (from 1) whose cell matches no glyph
+};
+
+// Loads a screenshot of the 800 by 600 frame with the image loader and reads
+// the status line's row. A pixel is lit when every colour channel is above
+// 200: the overlay draws white on the fixture's black.
+void ReadStatusRow(const char *file, OverlayRow &row) {
+  txBitmap *shot = txLoad(file);
+  ASSERT_NE(shot, nullptr) << file << " does not load";
+  const int width = shot->width, height = shot->height, bpp = shot->bpp, bytes = bpp / 8;
+  const unsigned char *pixels = shot->image[0];
+  if (width != 800 || height != 600 || (bpp != 24 && bpp != 32)) {
+    txFree(&shot);
+    FAIL() << file << ": " << width << " by " << height << ", " << bpp << " bits per pixel";
+  }
+  auto lit = [&](int x, int y) {
+    const unsigned char *p = pixels + (static_cast<std::size_t>(y) * width + x) * bytes;
+    return p[0] > 200 && p[1] > 200 && p[2] > 200;
+  };
+  row = {};
+  for (int column = 1; column <= kStatusCells; ++column) {
+    CellBits bits = 0;
+    for (int y = 0; y < DEBUG_FONT_CELL_H; ++y)
+      for (int x = 0; x < DEBUG_FONT_CELL_W; ++x)
+        if (lit(column * DEBUG_FONT_CELL_W + x, DEBUG_FONT_CELL_H + y))
+          bits |= CellBits{1} << (y * DEBUG_FONT_CELL_W + x);
+    row.cells.push_back(bits);
+    char c = '?';
+    for (int code = 32; code < 32 + DEBUG_FONT_GLYPHS && c == '?'; ++code)
+      if (GlyphCell(static_cast<unsigned char>(code)) == bits) c = static_cast<char>(code);
+    if (c == '?') row.unknown.push_back(column);
+    row.text += c;
+  }
+  txFree(&shot);
+}
+
+// A cell as a picture, for failure messages: rows of '#' and '.' split by '/'.
+std::string CellPicture(CellBits bits) {
+  std::string out;
+  for (int y = 0; y < DEBUG_FONT_CELL_H; ++y) {
+    if (y) out += '/';
+    for (int x = 0; x < DEBUG_FONT_CELL_W; ++x) out += bits >> (y * DEBUG_FONT_CELL_W + x) & 1 ? '#' : '.';
   }
   return out;
 }
@@ -168,6 +253,71 @@ TEST_F(ShowProgram, ClockKeysMoveTheClockOnlyInDebugMode) {
     }
     ASSERT_EQ(TraceLines("end").size(), 1u);
   }
+}
+
+// With -debug the overlay's status line stands in row 1 of the debug font's
+// grid. After three Page Down presses the line read back from the screen,
+// cell by cell against the font table, is the status line of the clock it
+// shows: the frame number, step and pattern follow from that clock, the
+// rate is the one shown, and the clock stands past the keys' 15 s.
+TEST_F(ShowProgram, DebugOverlayShowsTheStatusLineOfTheClock) {
+  Program p(moth_, {"-debug"}, Env());
+  ASSERT_TRUE(FirstFrame(p)) << p.Err();
+  for (int i = 0; i < 3; ++i) ASSERT_NO_FATAL_FAILURE(PressClockKey(p, "Next"));
+  auto keys = TraceLines("clock-key");
+  ASSERT_EQ(keys.size(), 3u) << p.Err();
+  const int keyClock = std::stoi(keys.back()[3]);
+  ASSERT_GE(keyClock, 15000);
+
+  std::string window = rttest::CommandOutput("xdotool search --onlyvisible --pid " + std::to_string(p.pid()));
+  window = window.substr(0, window.find('\n'));
+  ASSERT_FALSE(window.empty()) << "no visible window of the show";
+
+  // The loader needs the base library: started in a child of its own, with
+  // a log apart from the show's.
+  InChild([&] {
+    rttest::StartBase({"./program_test", "-debug-log", "capture.log"});
+    txInit(nullptr);
+    txOptions(TX_OPT_QUALITY, 0);
+    txOptions(TX_OPT_FLIP, 0);
+    // The clock as drawn, " frame : " and the frame number, the rate line
+    // (its code 0 a blank cell), step and pattern, blank cells after it.
+    const std::regex shape(R"(^(\d+) frame : \d+ FPS : \[(\d+\.\d\d)\]  \d+ / \d+ *$)");
+    OverlayRow row;
+    std::smatch m;
+    int t = -1;
+    // A capture may show a frame from before the keys acted: capture again
+    // until the clock on the screen has passed them.
+    for (int tries = 0; t < keyClock; ++tries) {
+      ASSERT_LT(tries, 100) << "the clock on the screen stayed under " << keyClock << ": " << row.text;
+      ASSERT_EQ(std::system(("timeout 30 import -window " + window + " PNG24:shot.png").c_str()), 0);
+      ASSERT_NO_FATAL_FAILURE(ReadStatusRow("shot.png", row));
+      for (int column : row.unknown)
+        ADD_FAILURE() << "column " << column << " matches no glyph: "
+                      << CellPicture(row.cells[static_cast<std::size_t>(column - 1)]);
+      ASSERT_TRUE(row.unknown.empty()) << row.text;
+      ASSERT_TRUE(std::regex_match(row.text, m, shape)) << "not a status line: \"" << row.text << '"';
+      t = std::stoi(m[1]);
+    }
+    EXPECT_GE(t, 15000);
+
+    // The line the overlay draws for that clock and rate; step and pattern
+    // in the timeline's extended precision.
+    const auto step = static_cast<std::int32_t>((t % SHOW_PATTERN_MS) / 80.9L);
+    const std::int32_t pattern = t / SHOW_PATTERN_MS;
+    const std::string rateLine = "FPS : [" + m[2].str() + "]" + std::string(1, '\0');
+    const ShortString expected = StatusLine(t, step, pattern, rateLine);
+    const std::string_view line = expected.view();
+    ASSERT_LT(line.size(), static_cast<std::size_t>(kStatusCells)) << line;
+    for (int i = 0; i < kStatusCells; ++i) {
+      const unsigned char c = i < static_cast<int>(line.size()) ? static_cast<unsigned char>(line[i]) : ' ';
+      EXPECT_EQ(CellPicture(row.cells[static_cast<std::size_t>(i)]), CellPicture(GlyphCell(c)))
+          << "column " << i + 1 << " (character code " << int{c} << ") of \"" << row.text << '"';
+    }
+  });
+
+  ASSERT_TRUE(Press(p, "Escape"));
+  ASSERT_EQ(p.Wait(), 0) << p.Err();
 }
 
 TEST_F(ShowProgram, EndsByItselfAtTheEndOfTheShow) {

@@ -178,4 +178,14 @@ bool WaitFor(const std::function<bool()> &done, int limit_ms) {
 
 bool Xdotool(const std::string &args) { return std::system(("timeout 30 xdotool " + args + " >/dev/null 2>&1").c_str()) == 0; }
 
+std::string CommandOutput(const std::string &command) {
+  std::fflush(nullptr);
+  FILE *pipe = popen(("timeout 30 " + command + " 2>/dev/null").c_str(), "r");
+  if (!pipe) return {};
+  std::string out;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  return pclose(pipe) == 0 ? out : std::string();
+}
+
 }  // namespace rttest

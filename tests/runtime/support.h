@@ -68,5 +68,8 @@ class Program {
 bool WaitFor(const std::function<bool()> &done, int limit_ms = 120000);
 // Runs xdotool with these arguments; true when it succeeded.
 bool Xdotool(const std::string &args);
+// Runs one program with its arguments through the shell (safety net: 30 s)
+// and returns its standard output; empty when it failed.
+std::string CommandOutput(const std::string &command);
 
 }  // namespace rttest
