@@ -1,4 +1,5 @@
 // Windows bitmap input filter: uncompressed images of 8 bits and more.
+#include <algorithm>
 #include <cstring>
 
 #include "base/errors.h"
@@ -13,6 +14,7 @@ using namespace brisk::image;
 namespace {
 
 constexpr size_t kHeader = 54;  // file header and the 40-byte information header
+constexpr size_t kPaletteBytes = 256 * 4;  // blue, green, red, reserved
 
 }  // namespace
 
@@ -82,8 +84,15 @@ extern "C" txBitmap *bmpRead(const unsigned char *buffer, int size) {
   if (colours) {
     // Everything between the information header and the pixels is the palette.
     size_t paletteStart = infoSize >= 40 && infoSize <= start - 14 ? 14 + infoSize : kHeader;
-    if (start > paletteStart) {
-      size_t n = start - paletteStart;
+    const size_t n = start > paletteStart ? start - paletteStart : 0;
+    if (b->format == TX_FORMAT_INDEX) {
+      // Every index must find its entry: 256 of them, zero beyond what the
+      // file holds. A file with no palette bytes at all is inconsistent.
+      if (n == 0) return brisk::Fail(TX_ERR_SHORT, nullptr);
+      b->palette = static_cast<unsigned char *>(SYS_MemGet(kPaletteBytes, "bmpRead: palette"));
+      if (!b->palette) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
+      std::memcpy(b->palette, buffer + paletteStart, std::min(n, kPaletteBytes));
+    } else if (n > 0) {
       b->palette = static_cast<unsigned char *>(SYS_MemGet(n, "bmpRead: palette"));
       if (!b->palette) return brisk::Fail(SYS_ERR_NOMEM, nullptr);
       std::memcpy(b->palette, buffer + paletteStart, n);

@@ -71,13 +71,16 @@ typedef unsigned char *TImageArray[TX_MAX_LEVELS];
  * palette; release it with txFree. */
 typedef struct txBitmap {
   int order;      /* TX_ORDER_*: 0 blue first, 1 red first, 5 DXT blocks */
-  int format;     /* TX_FORMAT_*, or TX_DXT* while order is 5 */
+  int format;     /* TX_FORMAT_*, or TX_DXT* while order is 5; -1 for samples of
+                   * other depths (16-bit PNG), which txLoad leaves unswapped */
   int fileType;   /* id of the filter that read the file */
   int fourcc;     /* four-character code of a DDS file, else 0 */
   int width, height;
   int bpp;        /* bits per pixel of the decoded layout: 8, 24, 32 (16 for 16-bit grey PNG ...) */
   int levels;     /* levels present, 1..13 */
-  unsigned char *palette; /* 8-bit palette images of BMP and PNG, else null */
+  unsigned char *palette; /* 8-bit palette images of BMP and PNG, else null. An indexed
+                           * record (format 4) has 256 four-byte entries: BMP blue, green,
+                           * red, reserved; PNG red, green, blue, alpha (tRNS, else 255) */
   TImageSizeArray imageSize;
   TImageArray image;
 } txBitmap;

@@ -90,7 +90,9 @@ bool Decode(ReadState &st) {
   b->bpp = bpp;
   b->order = TX_ORDER_RGB;
   b->imageSize[0] = static_cast<unsigned>(*bytes);
-  b->format = FormatOfDepth(bpp, type == PNG_COLOR_TYPE_PALETTE);
+  // Only 8-bit samples make one of the known layouts: 16-bit grey with alpha
+  // has 32 bits as RGBA has, but two channels.
+  b->format = depth == 8 ? FormatOfDepth(bpp, type == PNG_COLOR_TYPE_PALETTE) : TX_FORMAT_NONE;
   b->image[0] = static_cast<unsigned char *>(SYS_MemGet(*bytes, "pngRead: bitmap"));
   st.rows = brisk::OwnMem(static_cast<png_bytep *>(SYS_MemGet(sizeof(png_bytep) * height, "pngRead: row")));
   if (!b->image[0] || !st.rows) return false;
@@ -99,8 +101,11 @@ bool Decode(ReadState &st) {
   st.rows.reset();
 
   if (type == PNG_COLOR_TYPE_PALETTE) {
+    // 256 entries of red, green, blue, alpha: black beyond the PLTE chunk,
+    // opaque beyond what the tRNS chunk covers.
     b->palette = static_cast<unsigned char *>(SYS_MemGet(256 * 4, "pngRead: palette"));
     if (!b->palette) return false;
+    for (int i = 0; i < 256; ++i) b->palette[4 * i + 3] = 255;
     png_colorp entries = nullptr;
     int count = 0;
     if (png_get_PLTE(png, st.info, &entries, &count) & PNG_INFO_PLTE) {
@@ -109,6 +114,11 @@ bool Decode(ReadState &st) {
         b->palette[4 * i + 1] = entries[i].green;
         b->palette[4 * i + 2] = entries[i].blue;
       }
+    }
+    png_bytep alpha = nullptr;
+    int covered = 0;
+    if (png_get_tRNS(png, st.info, &alpha, &covered, nullptr) & PNG_INFO_tRNS) {
+      for (int i = 0; alpha && i < covered && i < 256; ++i) b->palette[4 * i + 3] = alpha[i];
     }
   }
   png_read_end(png, st.end);

@@ -187,10 +187,20 @@ int DefaultExist(const char *name) { return SYS_FileExist(name); }
 constexpr txFunctions kDefaultFunctions = {DefaultOpen, DefaultRead, DefaultSize, DefaultClose, DefaultExist};
 txFunctions g_functions = kDefaultFunctions;
 
+// Whether the record's pixels are bytes of colour channels that a channel
+// swap or an alpha map may touch. A record without a format holds samples
+// of no known layout (16-bit grey and alpha, say) and is left as the file
+// gave it; a colour DICOM picture has no format either but holds 8-bit
+// channels, and is swapped like any other.
+bool ByteChannels(const txBitmap *bitmap) {
+  return bitmap->format != TX_FORMAT_NONE || bitmap->fileType == TX_FILE_DICOM;
+}
+
 // Writes the first channel of the alpha image into every fourth byte of
 // bitmap's level 0, turning a 24-bit (or 8-bit grey) image into 32 bits first.
 void MergeAlpha(txBitmap *bitmap, const txBitmap *alpha) {
   if (bitmap->levels != 1) return;  // further levels would keep their old depth
+  if (!ByteChannels(bitmap)) return;
   if (bitmap->bpp == 8 && bitmap->format == TX_FORMAT_GREY && tx8to24(bitmap) != 0) return;
   if (bitmap->bpp == 24 && tx24to32(bitmap) != 0) return;
   if (bitmap->bpp != 32 || !PixelStride(bitmap)) return;
@@ -275,7 +285,7 @@ extern "C" txBitmap *txLoad(const char *name) {
   g_tl.loading = name;
   TL_DEBUG("TL", "---\n");
 
-  if (bitmap->order != g_tl.order && (bitmap->bpp == 24 || bitmap->bpp == 32)) {
+    if (bitmap->order != g_tl.order && (bitmap->bpp == 24 || bitmap->bpp == 32) && ByteChannels(bitmap.get())) {
     txSwapRB(bitmap.get());
     errClear();
   }

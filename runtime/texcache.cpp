@@ -3,9 +3,13 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
+#include <cstring>
 #include <string>
 
 #include "base/base.h"
+#include "base/mem.h"
+#include "base/scoped.h"
 #include "image/image.h"
 #include "runtime/gl.h"
 #include "runtime/registry.h"
@@ -78,6 +82,68 @@ void FitTextureSize(txBitmap *image, const ShortString &name) {
   if (image->width > limit || image->height > limit) txScale(image, w, h);
 }
 
+// Level 0 of an indexed image looked up in its palette, as the loader gives a
+// colour image: channels in the wanted order, three bytes a pixel, or four
+// when the palette carries alpha (only a PNG's entries do: the fourth byte of
+// a BMP entry is reserved). Null, with *components untouched, for any other
+// image and for one without a palette or with fewer bytes than pixels.
+brisk::MemPtr<unsigned char> ExpandIndexed(const txBitmap *image, int *components) {
+  if (image->order == TX_ORDER_DXT || image->format != TX_FORMAT_INDEX || image->bpp != 8 || image->levels != 1 ||
+      !image->palette || !image->image[0] || image->width <= 0 || image->height <= 0)
+    return {};
+  const std::uint64_t count = static_cast<std::uint64_t>(image->width) * static_cast<std::uint64_t>(image->height);
+  if (count > image->imageSize[0] || count * 4 > static_cast<std::uint64_t>(INT_MAX)) return {};
+
+  // Indices past the entries the record holds find black.
+  std::array<unsigned char, 256 * 4> entries{};
+  const int held = SYS_MemSize(image->palette);
+  std::memcpy(entries.data(), image->palette, static_cast<std::size_t>(std::clamp(held, 0, 256 * 4)));
+  bool alpha = false;
+  if (image->fileType == TX_FILE_PNG)
+    for (std::size_t i = 3; i < entries.size(); i += 4) alpha = alpha || entries[i] != 255;
+  const int c = alpha ? 4 : 3;
+  const bool swap = image->order != txOptions(TX_OPT_GET_ORDER, 0);
+
+  auto out = brisk::OwnMem(static_cast<unsigned char *>(SYS_MemGet(count * c, "TexCache: palette pixels")));
+  if (!out) return {};
+  unsigned char *p = out.get();
+  for (std::uint64_t i = 0; i < count; ++i, p += c) {
+    const unsigned char *e = &entries[4 * std::size_t{image->image[0][i]}];
+    p[0] = e[swap ? 2 : 0];
+    p[1] = e[1];
+    p[2] = e[swap ? 0 : 2];
+    if (alpha) p[3] = e[3];
+  }
+  *components = c;
+  return out;
+}
+
+// The colour record an indexed image shows, sharing everything but level 0
+// with it; pixels own that level.
+txBitmap ColourRecord(const txBitmap *image, unsigned char *pixels, int components) {
+  txBitmap colour = *image;
+  colour.image[0] = pixels;
+  colour.imageSize[0] = static_cast<unsigned>(image->width) * static_cast<unsigned>(image->height) *
+                        static_cast<unsigned>(components);
+  colour.bpp = 8 * components;
+  colour.format = components == 4 ? TX_FORMAT_RGBA : TX_FORMAT_RGB;
+  colour.order = txOptions(TX_OPT_GET_ORDER, 0);
+  colour.palette = nullptr;
+  return colour;
+}
+
+// Turns a loaded indexed image into the colour image it shows, before it is
+// fitted (the box filter must average colours, not indices) and uploaded.
+void ExpandInPlace(txBitmap *image) {
+  int components = 0;
+  auto pixels = ExpandIndexed(image, &components);
+  if (!pixels) return;
+  unsigned char *palette = image->palette;
+  SYS_MemFree(image->image[0]);
+  SYS_MemFree(palette);
+  *image = ColourRecord(image, pixels.release(), components);
+}
+
 [[noreturn]] void Fatal(const char *what, const ShortString &name) {
   // The log's fixed text, spelling included.
   SYS_FatalError((std::string("Error occoured ! ") + what + " ( " + std::string(name.view()) + " )").c_str());
@@ -123,6 +189,7 @@ std::int32_t TexCacheLoad(const char *text, std::int32_t mode) {
 
   txBitmap *image = txLoad(SYS_PChar(name));
   if (!image) Fatal("Texture Loader Error.", name);
+  ExpandInPlace(image);
   FitTextureSize(image, name);
 
   GLuint texture = 0;
@@ -150,6 +217,13 @@ std::int32_t TexCacheLoad(const char *text, std::int32_t mode) {
 
 void TexCacheUpload(const txBitmap *image, int oneLevel) {
   if (!image || image->levels < 1) return;
+  // Palette indices go up as the colours they stand for.
+  int expanded = 0;
+  if (auto pixels = ExpandIndexed(image, &expanded)) {
+    const txBitmap colour = ColourRecord(image, pixels.get(), expanded);
+    TexCacheUpload(&colour, oneLevel);
+    return;
+  }
   const int levels = std::min(image->levels, static_cast<int>(TX_MAX_LEVELS));
   PackedRows packed;
 

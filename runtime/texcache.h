@@ -41,7 +41,8 @@ void TexCacheReset(void);
 // significant) made with mode. A name and mode already loaded give the same
 // texture again with one more reference, without reading anything and
 // leaving the binding alone. Otherwise the image is read (txLoad), shrunk
-// to glMaxTextureSize where it is larger, uploaded into a new texture that
+// to glMaxTextureSize where it is larger (an indexed image first becomes
+// the colour image its palette gives), uploaded into a new texture that
 // stays bound to GL_TEXTURE_2D, and kept. An image that cannot be read, or a
 // full table, is fatal (SYS_FatalError). A mode outside 0..3 gives a texture
 // without image.
@@ -49,6 +50,8 @@ std::int32_t TexCacheLoad(const char *name, std::int32_t mode);
 
 // Fills the texture bound to GL_TEXTURE_2D from image: its DXT blocks, its
 // own levels, a mipmap chain built from level 0 (oneLevel 0), or level 0 alone.
+// An indexed image goes up as the colours of its palette (RGB, or RGBA when
+// a PNG palette carries alpha), channels in the loader's wanted order.
 void TexCacheUpload(const txBitmap *image, int oneLevel);
 
 // Drops one reference of every loaded entry holding texture; an entry whose

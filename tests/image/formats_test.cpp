@@ -2,6 +2,7 @@
 // ImageMagick and by hand, and the writers against ImageMagick reading back.
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 
 #include "support.h"
 
@@ -207,6 +208,93 @@ TEST_F(Bmp, PaletteImageKeepsIndicesAndPalette) {
   }
 }
 
+// A 16 x 16 picture of 256 colours: its palette file has 256 entries and
+// indices up to 255.
+Bytes ManyColours() {
+  Bytes rgb;
+  for (int i = 0; i < 256; ++i) {
+    const int x = i % 16, y = i / 16;
+    rgb.push_back(static_cast<uint8_t>(x * 16 + y));
+    rgb.push_back(static_cast<uint8_t>(y * 16 + x));
+    rgb.push_back(static_cast<uint8_t>(x * y * 3 + 7));
+  }
+  return rgb;
+}
+
+void SetLe32(Bytes &f, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) f[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+struct DamagedPalette {
+  const char *label;
+  std::function<void(Bytes &)> damage;  // applied to the 256-colour file
+  bool refused;         // 1002 rather than a record
+  size_t fromFile;      // palette bytes taken from the file; the rest is zero
+  bool picture;         // the entries still give the picture's colours
+};
+
+// Whatever its header says, an indexed record has a palette of 256 entries
+// (so every index finds one) or the file is refused.
+TEST_F(Bmp, IndexedRecordAlwaysHasAFullPalette) {
+  constexpr size_t kPaletteAt = 54, kPixelsAt = 54 + 1024;
+  const DamagedPalette cases[] = {
+      {"intact", [](Bytes &) {}, false, 1024, true},
+      // A header claiming 250 bytes moves the palette's start past its first entries.
+      {"header_size_250", [](Bytes &f) { SetLe32(f, 14, 250); }, false, kPixelsAt - 14 - 250, false},
+      // 256 colours used, indices up to 255, but only 128 entries in the file.
+      {"half_the_entries",
+       [](Bytes &f) {
+         f.erase(f.begin() + kPaletteAt + 512, f.begin() + kPixelsAt);
+         SetLe32(f, 10, kPixelsAt - 512);
+       },
+       false, 512, false},
+      {"colours_used_above_256", [](Bytes &f) { SetLe32(f, 46, 1000); }, false, 1024, true},
+      // Pixels at the end of the file, found through the image size field.
+      {"pixel_offset_past_end", [](Bytes &f) { SetLe32(f, 10, 0xFFFFFF00u); }, false, 1024, true},
+      {"pixel_offset_past_end_no_size",
+       [](Bytes &f) {
+         SetLe32(f, 10, 0xFFFFFF00u);
+         SetLe32(f, 34, 0xFFFFFFFFu);
+       },
+       true, 0, false},
+      {"pixel_offset_at_header_end", [](Bytes &f) { SetLe32(f, 10, 54); }, true, 0, false},
+  };
+  const Bytes rgb = ManyColours();
+  WritePnm("src.ppm", 16, 16, rgb);
+  ASSERT_TRUE(Convert("src.ppm -type Palette -compress none BMP3:pal.bmp"));
+  const Bytes made = ReadFile("pal.bmp");
+  ASSERT_EQ(made.size(), kPixelsAt + 256) << "256 entries, then the pixels";
+  const Bytes filePalette(made.begin() + kPaletteAt, made.begin() + kPixelsAt);
+
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.label);
+    Bytes f = made;
+    c.damage(f);
+    WriteFile("damaged.bmp", f);
+    Owned b(txLoad("damaged.bmp"));
+    if (c.refused) {
+      EXPECT_FALSE(b);
+      EXPECT_EQ(errGetLastError(), TX_ERR_SHORT);
+      continue;
+    }
+    ASSERT_TRUE(b) << "error " << errGetLastError();
+    EXPECT_EQ(b->format, TX_FORMAT_INDEX);
+    ASSERT_NE(b->palette, nullptr);
+    ASSERT_EQ(SYS_MemSize(b->palette), 1024);
+    const Bytes palette(b->palette, b->palette + 1024);
+    EXPECT_EQ(std::count(palette.begin() + c.fromFile, palette.end(), 0), 1024 - static_cast<long>(c.fromFile))
+        << "zero beyond what the file holds";
+    if (c.fromFile == 512) {
+      EXPECT_TRUE(std::equal(filePalette.begin(), filePalette.begin() + 512, palette.begin()));
+    }
+    if (!c.picture) continue;
+    for (int i = 0; i < 256; ++i) {
+      const uint8_t *e = &b->palette[4 * b->image[0][i]];
+      EXPECT_EQ(Bytes(e, e + 3), Bytes({rgb[3 * i + 2], rgb[3 * i + 1], rgb[3 * i]})) << "pixel " << i;
+    }
+  }
+}
+
 TEST_F(Bmp, RunLengthEncodingIsRefused) {
   WritePnm("src.ppm", kW, kH, Pattern(kW, kH));
   ASSERT_TRUE(Convert("src.ppm -type Palette -compress RLE BMP3:rle.bmp"));
@@ -309,7 +397,88 @@ TEST_F(Png, PaletteImageKeepsIndicesAndPalette) {
     EXPECT_EQ(b->palette[4 * k], rgb[3 * i]);
     EXPECT_EQ(b->palette[4 * k + 1], rgb[3 * i + 1]);
     EXPECT_EQ(b->palette[4 * k + 2], rgb[3 * i + 2]);
-    EXPECT_EQ(b->palette[4 * k + 3], 0);
+    EXPECT_EQ(b->palette[4 * k + 3], 255) << "no tRNS chunk: every entry opaque";
+  }
+}
+
+// Whether a PNG file holds the chunk of this four-letter type.
+bool HasChunk(const Bytes &png, const char *type) {
+  for (size_t at = 8; at + 8 <= png.size();) {
+    const uint32_t length = uint32_t{png[at]} << 24 | uint32_t{png[at + 1]} << 16 | uint32_t{png[at + 2]} << 8 |
+                            png[at + 3];
+    if (std::memcmp(&png[at + 4], type, 4) == 0) return true;
+    at += 12 + size_t{length};
+  }
+  return false;
+}
+
+// Red, green, blue, alpha of a w x h picture with transparent, half
+// transparent and opaque pixels.
+Bytes TranslucentPattern(int width, int height) {
+  const Bytes rgb = Pattern(width, height);
+  Bytes rgba;
+  for (int i = 0; i < width * height; ++i) {
+    rgba.insert(rgba.end(), rgb.begin() + 3 * i, rgb.begin() + 3 * i + 3);
+    rgba.push_back(i % 3 == 0 ? 0 : i % 3 == 1 ? 128 : 255);
+  }
+  return rgba;
+}
+
+TEST_F(Png, PaletteCarriesTheTransparencyChunk) {
+  WriteFile("src.rgba", TranslucentPattern(kW, kH));
+  ASSERT_TRUE(Convert("-size " + std::to_string(kW) + "x" + std::to_string(kH) +
+                      " -depth 8 rgba:src.rgba -type PaletteAlpha alpha.png"))
+      << ReadText("convert.err");
+  const Bytes file = ReadFile("alpha.png");
+  ASSERT_EQ(file[25], 3) << "a palette file";
+  ASSERT_TRUE(HasChunk(file, "tRNS"));
+
+  Owned b(txLoad("alpha.png"));
+  ASSERT_TRUE(b) << "error " << errGetLastError();
+  EXPECT_EQ(b->bpp, 8);
+  EXPECT_EQ(b->format, TX_FORMAT_INDEX);
+  ASSERT_NE(b->palette, nullptr);
+  ASSERT_EQ(SYS_MemSize(b->palette), 1024);
+  const Bytes rgba = TranslucentPattern(kW, kH);
+  for (int i = 0; i < kW * kH; ++i) {
+    const uint8_t *e = &b->palette[4 * b->image[0][i]];
+    const uint8_t *want = &rgba[4 * i];
+    EXPECT_EQ(e[3], want[3]) << "alpha of pixel " << i;
+    // ImageMagick's rounding through alpha moves half transparent colours by one.
+    if (want[3] != 0) {
+      EXPECT_LE(MaxDiff(Bytes(e, e + 3), Bytes(want, want + 3)), want[3] == 255 ? 0 : 1) << "colour of pixel " << i;
+    }
+  }
+}
+
+// Two 16-bit channels take 32 bits, as RGBA does; they are no RGBA, and
+// neither wanted order moves a byte.
+TEST_F(Png, SixteenBitGreyWithAlphaHasNoFormat) {
+  std::string head = "P7\nWIDTH " + std::to_string(kW) + "\nHEIGHT " + std::to_string(kH) +
+                     "\nDEPTH 2\nMAXVAL 65535\nTUPLTYPE GRAYSCALE_ALPHA\nENDHDR\n";
+  Bytes samples;  // grey, alpha; most significant byte first, as PNG stores them
+  for (int i = 0; i < kW * kH; ++i)
+    for (unsigned v : {(i * 4099u + 0x1234u) & 0xFFFFu, (i * 2741u + 0x8001u) & 0xFFFFu}) {
+      samples.push_back(static_cast<uint8_t>(v >> 8));
+      samples.push_back(static_cast<uint8_t>(v));
+    }
+  Bytes pam(head.begin(), head.end());
+  pam.insert(pam.end(), samples.begin(), samples.end());
+  WriteFile("src.pam", pam);
+  ASSERT_TRUE(Convert("src.pam -define png:color-type=4 -define png:bit-depth=16 ga16.png")) << ReadText("convert.err");
+  const Bytes file = ReadFile("ga16.png");
+  ASSERT_EQ(file[24], 16);
+  ASSERT_EQ(file[25], 4) << "grey with alpha";
+
+  for (int order : {0, 1}) {
+    SCOPED_TRACE("wanted order " + std::to_string(order));
+    txOptions(TX_OPT_ORDER, order);
+    Owned b(txLoad("ga16.png"));
+    ASSERT_TRUE(b) << "error " << errGetLastError();
+    EXPECT_EQ(b->bpp, 32);
+    EXPECT_EQ(b->format, TX_FORMAT_NONE);
+    EXPECT_EQ(b->order, TX_ORDER_RGB);
+    EXPECT_EQ(Level(b.b), samples);
   }
 }
 

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -259,6 +260,155 @@ TEST(TexCache, TexelsReadBackEqualTheImage) {
                 const GLint t = TexCacheLoad(name.c_str(), c.mode);
                 EXPECT_EQ(Texels(t, 0, c.layout, file.size()), RedFirst(file, ch));
               }
+            }),
+            0);
+}
+
+// Runs ImageMagick's convert with these arguments; false when it fails.
+bool Convert(const std::string &args) {
+  return std::system(("/usr/bin/convert " + args + " 2>convert.err").c_str()) == 0;
+}
+
+// Red, green, blue, alpha of a w x h picture: every third pixel transparent,
+// every third half transparent, the rest opaque.
+Bytes Translucent(int w, int h) {
+  const Bytes rgb = Pixels(w, h, 3);
+  Bytes rgba;
+  for (int i = 0; i < w * h; ++i) {
+    rgba.insert(rgba.end(), rgb.begin() + 3 * i, rgb.begin() + 3 * i + 3);
+    rgba.push_back(i % 3 == 0 ? 0 : i % 3 == 1 ? 128 : 255);
+  }
+  return rgba;
+}
+
+// Largest difference between two byte runs of the same length.
+int MaxDiff(const Bytes &a, const Bytes &b) {
+  if (a.size() != b.size()) return 1 << 20;
+  int d = 0;
+  for (size_t i = 0; i < a.size(); ++i) d = std::max(d, std::abs(int(a[i]) - int(b[i])));
+  return d;
+}
+
+constexpr int kPw = 5, kPh = 4;  // odd width: packed rows
+
+struct PaletteCase {
+  const char *label;
+  const char *convert;  // from src.rgba (the translucent picture) or src.ppm (its colours)
+  const char *file;
+  bool alpha;           // the texture carries the palette's alpha
+};
+
+const PaletteCase kPaletteCases[] = {
+    {"bmp", "src.ppm -type Palette -compress none BMP3:p.bmp", "p.bmp", false},
+    {"png", "src.ppm PNG8:p.png", "p.png", false},
+    {"png_trns", "-size 5x4 -depth 8 rgba:src.rgba -type PaletteAlpha -define png:bit-depth=8 t.png", "t.png", true},
+};
+
+// Palette images go up as their colours (and a PNG's transparency), not as
+// their indices in grey.
+TEST(TexCache, PaletteImagesGoUpInTheirColours) {
+  EXPECT_EQ(InChild([] {
+              Start();
+              const Bytes rgba = Translucent(kPw, kPh);
+              Bytes rgb;
+              for (size_t i = 0; i < rgba.size(); i += 4) rgb.insert(rgb.end(), &rgba[i], &rgba[i] + 3);
+              std::string head = "P6\n" + std::to_string(kPw) + " " + std::to_string(kPh) + "\n255\n";
+              Bytes ppm(head.begin(), head.end());
+              ppm.insert(ppm.end(), rgb.begin(), rgb.end());
+              WriteFile("src.ppm", ppm);
+              WriteFile("src.rgba", rgba);
+              int entry = 0;  // each file takes the next entry
+              for (const auto &c : kPaletteCases) {
+                SCOPED_TRACE(c.label);
+                ASSERT_TRUE(Convert(c.convert)) << ReadText("convert.err");
+                txBitmap *loaded = txLoad(c.file);
+                ASSERT_NE(loaded, nullptr);
+                const int format = loaded->format;
+                txFree(&loaded);
+                ASSERT_EQ(format, TX_FORMAT_INDEX) << "the fixture is a palette image";
+
+                const GLint t = TexCacheLoad(c.file, TEXCACHE_NEAREST);
+                const txNode *n = TexCacheEntry(entry++);
+                ASSERT_EQ(n->texture, t);
+                EXPECT_EQ(n->bpp, c.alpha ? 32 : 24) << "the depth as uploaded";
+                rgl::glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(t));
+                EXPECT_EQ(LevelParameter(0, GL_TEXTURE_WIDTH), kPw);
+                EXPECT_EQ(LevelParameter(0, GL_TEXTURE_RED_SIZE) > 0, true) << "colour, not luminance";
+                EXPECT_EQ(LevelParameter(0, GL_TEXTURE_ALPHA_SIZE) > 0, c.alpha);
+
+                const int ch = c.alpha ? 4 : 3;
+                const Bytes texels = Texels(t, 0, c.alpha ? GL_RGBA : GL_RGB, size_t(kPw) * kPh * ch);
+                for (int i = 0; i < kPw * kPh; ++i) {
+                  SCOPED_TRACE("pixel " + std::to_string(i));
+                  const Bytes got(&texels[size_t(i) * ch], &texels[size_t(i) * ch] + ch);
+                  const uint8_t a = c.alpha ? rgba[4 * i + 3] : 255;
+                  if (c.alpha) {
+                    EXPECT_EQ(got[3], a);
+                  }
+                  if (a == 0) continue;  // a transparent pixel's colour is the encoder's choice
+                  // ImageMagick's rounding through alpha moves half transparent colours by one.
+                  EXPECT_LE(MaxDiff(Bytes(got.begin(), got.begin() + 3), Bytes(&rgb[3 * i], &rgb[3 * i] + 3)),
+                            a == 255 ? 0 : 1);
+                }
+              }
+            }),
+            0);
+}
+
+// The transparent palette PNG drawn over a blue background: its opaque pixels
+// in their colours, the half transparent ones blended, the transparent ones
+// the background.
+TEST(TexCache, TransparentPaletteDrawsOverTheBackground) {
+  EXPECT_EQ(InChild([] {
+              Start();
+              const Bytes rgba = Translucent(kPw, kPh);
+              WriteFile("src.rgba", rgba);
+              ASSERT_TRUE(Convert(kPaletteCases[2].convert)) << ReadText("convert.err");
+              const GLint t = TexCacheLoad("t.png", TEXCACHE_NEAREST);
+              ASSERT_NE(t, 0);
+
+              constexpr int kSide = 64, kCell = 8;  // each texel covers kCell x kCell pixels
+              const uint8_t background[3] = {0, 0, 255};
+              rgl::glViewport(0, 0, kPw * kCell, kPh * kCell);
+              rgl::glMatrixMode(GL_PROJECTION);
+              rgl::glLoadIdentity();
+              rgl::glMatrixMode(GL_MODELVIEW);
+              rgl::glLoadIdentity();
+              rgl::glClearColor(0, 0, 1, 1);
+              rgl::glClear(GL_COLOR_BUFFER_BIT);
+              rgl::glEnable(GL_TEXTURE_2D);
+              rgl::glEnable(GL_BLEND);
+              rgl::glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+              rgl::glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(t));
+              rgl::glColor4f(1, 1, 1, 1);
+              rgl::glBegin(GL_QUADS);  // the image's top row at the top
+              rgl::glTexCoord2f(0, 1), rgl::glVertex2f(-1, -1);
+              rgl::glTexCoord2f(1, 1), rgl::glVertex2f(1, -1);
+              rgl::glTexCoord2f(1, 0), rgl::glVertex2f(1, 1);
+              rgl::glTexCoord2f(0, 0), rgl::glVertex2f(-1, 1);
+              rgl::glEnd();
+              rgl::glDisable(GL_BLEND);
+              rgl::glDisable(GL_TEXTURE_2D);
+
+              Bytes frame(size_t(kSide) * kSide * 3);
+              rgl::glPixelStorei(GL_PACK_ALIGNMENT, 1);
+              Proc<void (*)(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void *)>("glReadPixels")(
+                  0, 0, kSide, kSide, GL_RGB, GL_UNSIGNED_BYTE, frame.data());
+              for (int y = 0; y < kPh; ++y)
+                for (int x = 0; x < kPw; ++x) {
+                  const int i = y * kPw + x;
+                  SCOPED_TRACE("texel " + std::to_string(x) + "," + std::to_string(y));
+                  // The cell's centre; GL's first row is the bottom one.
+                  const int px = x * kCell + kCell / 2, py = (kPh - 1 - y) * kCell + kCell / 2;
+                  const uint8_t *got = &frame[(size_t(py) * kSide + px) * 3];
+                  const int a = rgba[4 * i + 3];
+                  Bytes want(3);
+                  for (int k = 0; k < 3; ++k)
+                    want[k] = static_cast<uint8_t>((rgba[4 * i + k] * a + background[k] * (255 - a) + 127) / 255);
+                  EXPECT_LE(MaxDiff(Bytes(got, got + 3), want), a == 0 || a == 255 ? 0 : 2)
+                      << "alpha " << a << ": got " << int(got[0]) << "," << int(got[1]) << "," << int(got[2])
+                      << " want " << int(want[0]) << "," << int(want[1]) << "," << int(want[2]);
+                }
             }),
             0);
 }
